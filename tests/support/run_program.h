@@ -1,0 +1,47 @@
+// Helpers for tests that run a built program and compare its bytes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+struct ProgramResult {
+    int status = -1;  // exit status, or 128 + signal number
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+// The program to run: `envName` from the environment when set (so the same
+// tests can drive a cross-built program), else `builtPath`.
+std::string programPath(const char* envName, const char* builtPath);
+
+// Runs `program` with `arguments` in `directory`, standard input from
+// `inputFile` (/dev/null when empty). When TEST_RUNNER is set in the
+// environment, it is run as "$TEST_RUNNER program arguments...".
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& directory, const std::string& inputFile = "");
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+bool fileExists(const std::string& path);
+
+// Classic 16-bytes-a-line hex dump with an ASCII column.
+std::string hexDump(const std::string& bytes);
+
+// Byte-exact comparison that shows both sides as hex dumps on mismatch.
+::testing::AssertionResult sameBytes(const std::string& expected, const std::string& actual);
+
+// A fresh directory under TMPDIR, removed with its content afterwards.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};

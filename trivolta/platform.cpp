@@ -1,0 +1,6 @@
+#include "platform.h"
+
+bool initFramework()
+{
+    return true;
+}

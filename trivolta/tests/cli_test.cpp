@@ -1,0 +1,93 @@
+// Runs the built trivolta and compares exit status, console and file bytes.
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string program = programPath("TRIVOLTA_PROGRAM", TRIVOLTA_PROGRAM);
+
+std::string golden(const char* name)
+{
+    return readFile(std::string(TRIVOLTA_GOLDEN) + "/" + name);
+}
+
+const char usage[] =
+    "3-phase table generator utility from KORVINEX (www.korvinex.example). Usage:\n"
+    "\ttrivolta.exe -Ai -Bj -Ck -Pn -Sm -O<C|A><output_file_name> -Ul \n"
+    "Options are:\n"
+    "\t\n\t\n\t\n\t\n";
+
+struct CliCase {
+    const char* title;
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    const char* file;    // file expected in the working directory, or nullptr for none
+    std::string golden;  // its golden content
+};
+
+TEST(TrivoltaCli, Runs)
+{
+    const CliCase cases[] = {
+        {"no arguments", {}, 0, usage, nullptr, ""},
+        {"defaults", {"x"}, 0, "", "trivolta.c", "default.c"},
+        {"assembler", {"-OAtable.asm"}, 0, "", "table.asm", "default.asm"},
+        {"assembler keeps the default name", {"-OA"}, 0, "", "trivolta.c", "default.asm"},
+        {"empty table", {"-P0", "-S0", "-OCempty.c"}, 0, "", "empty.c", "empty.c"},
+        {"sinus", {"-mS", "-OCsinus.c"}, 0, "", "sinus.c", "default.c"},
+        {"pins", {"-A1"}, 1, "Error in pin numbers", nullptr, ""},
+        {"split period", {"-P", "48"}, 4, "Error - shift is too big (period < shift * 3)", nullptr, ""},
+        {"odd period", {"-P41"}, 6,
+         "Warning - period / 6 give not WHOLE number"
+         "Error - period is not EVEN number"
+         "Error - shift is too big (period < shift * 3)",
+         nullptr, ""},
+        {"missing folder", {"-OCno/such/dir.c"}, 8,
+         "Error - can not open output file no/such/dir.c (No such file or directory)", nullptr, ""},
+        {"full disk", {"-OC/dev/full"}, 8, "Error - can not write output file /dev/full (No space left on device)",
+         nullptr, ""},
+    };
+    for (const CliCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchDir dir;
+        ProgramResult result = runProgram(program, c.arguments, dir.path());
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_TRUE(sameBytes(c.out, result.out));
+        EXPECT_TRUE(sameBytes("", result.err));
+        if (c.file != nullptr)
+            EXPECT_TRUE(sameBytes(golden(c.golden.c_str()), readFile(dir.file(c.file))));
+        else
+            EXPECT_FALSE(fileExists(dir.file("trivolta.c")));
+    }
+}
+
+TEST(TrivoltaCli, WarningStillWritesTheTable)
+{
+    ScratchDir dir;
+    ProgramResult result = runProgram(program, {"-P40", "-S13"}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.out, "Warning - period / 6 give not WHOLE number");
+    EXPECT_EQ(readFile(dir.file("trivolta.c")).compare(0, 34, "code const uchar PhaseTable [40] ="), 0);
+}
+
+TEST(TrivoltaCli, FailedValidationLeavesAnExistingFileUntouched)
+{
+    ScratchDir dir;
+    writeFile(dir.file("keep.c"), "precious");
+    ProgramResult result = runProgram(program, {"-OCkeep.c", "-A2"}, dir.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(readFile(dir.file("keep.c")), "precious");
+}
+
+TEST(TrivoltaCli, LostConsoleOutputIsAFailure)
+{
+    ScratchDir dir;
+    // Usage text on a full disk: nothing reached the user.
+    EXPECT_EQ(runProgram("/bin/sh", {"-c", "exec \"$0\" >/dev/full", program}, dir.path()).status, 8);
+}
+
+} // namespace

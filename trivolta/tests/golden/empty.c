@@ -1,0 +1,3 @@
+code const uchar PhaseTable [0] =
+  {
+  };

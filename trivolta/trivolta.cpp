@@ -1,0 +1,20 @@
+// trivolta: writes a table of port bytes for three square waves, phases A,
+// B and C, as a C array or as assembler DB lines.
+#include "phase_table.h"
+#include "platform.h"
+#include "run.h"
+
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    if (!initFramework()) {
+        std::fputs("Fatal Error: MFC initialization failed\n", stdout);
+        return 1;
+    }
+    unsigned status = runGenerator(argc, argv, stdout);
+    // A message or usage text lost on the console is a failed run too.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        status |= ErrorOutput;
+    return static_cast<int>(status);
+}
