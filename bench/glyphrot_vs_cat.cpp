@@ -1,0 +1,176 @@
+// Times the whole run "glyphrot -r -m in out" against "cat in > out" on one
+// large file, alternating the two, and reports the median ratio and the peak
+// resident memory of glyphrot. Then times the steps of a run in-process, to
+// show where the time goes.
+//
+//   glyphrot_vs_cat GLYPHROT [MiB] [runs]
+#include "glyph_cell.h"
+#include "platform.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Timing {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+// Runs argv with standard output into `outPath` when it is not empty.
+Timing timeRun(const std::vector<std::string>& words, const std::string& outPath)
+{
+    std::vector<char*> argv;
+    for (const std::string& word : words)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    // Each run writes a new file on a quiet disk: removing the old output and
+    // the writeback of earlier runs are not the timed program's work.
+    std::remove(outPath.empty() ? words.back().c_str() : outPath.c_str());
+    sync();
+    const auto start = Clock::now();
+    pid_t child = fork();
+    if (child == 0) {
+        if (!outPath.empty()) {
+            int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || dup2(out, 1) < 0)
+                _exit(126);
+        }
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    Timing timing;
+    int status = 0;
+    rusage usage{};
+    if (child > 0 && wait4(child, &status, 0, &usage) == child) {
+        timing.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        timing.peakKiB = usage.ru_maxrss;
+        timing.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    }
+    return timing;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The steps of a run, each timed on its own: reading into a new buffer (the
+// in-place path) or mapping the file (the path of this benchmark), the
+// transform, and the writes.
+void timeSteps(const std::string& input, const std::string& output, std::size_t size)
+{
+    sync();
+    auto start = Clock::now();
+    std::uint8_t* buffer = allocateBuffer(size);
+    std::FILE* in = std::fopen(input.c_str(), "rb");
+    if (buffer == nullptr || in == nullptr || std::fread(buffer, 1, size, in) != size) {
+        std::fprintf(stderr, "cannot read %s\n", input.c_str());
+        std::exit(1);
+    }
+    const double readSeconds = secondsSince(start);
+
+    start = Clock::now();
+    const std::uint8_t* mapped = mapFile(in, size);
+    const double mapSeconds = secondsSince(start);
+    std::fclose(in);
+
+    start = Clock::now();
+    transformGlyphs(buffer, buffer, size, true, true);
+    const double transformSeconds = secondsSince(start);
+
+    start = Clock::now();
+    std::FILE* out = std::fopen(output.c_str(), "wb");
+    bool written = out != nullptr && std::fwrite(buffer, 1, size, out) == size;
+    written = out != nullptr && std::fclose(out) == 0 && written;
+    const double writeSeconds = secondsSince(start);
+    if (!written)
+        std::fprintf(stderr, "cannot write %s\n", output.c_str());
+
+    std::printf("steps: read into a new buffer %.1f ms, map %.1f ms, transform %.1f ms (%.2f GB/s), write %.1f ms\n",
+                readSeconds * 1e3, mapSeconds * 1e3, transformSeconds * 1e3,
+                static_cast<double>(size) / transformSeconds / 1e9, writeSeconds * 1e3);
+    if (mapped != nullptr)
+        unmapFile(mapped, size);
+    releaseBuffer(buffer);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s GLYPHROT [MiB] [runs]\n", argv[0]);
+        return 2;
+    }
+    const std::string glyphrot = argv[1];
+    const std::size_t mebibytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 128;
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 9;
+    const std::size_t size = mebibytes << 20;
+
+    char folderName[] = "/tmp/glyphrot-bench.XXXXXX";
+    if (mkdtemp(folderName) == nullptr)
+        return 1;
+    const std::string folder = folderName;
+    const std::string input = folder + "/font.bin";
+    {
+        std::vector<std::uint64_t> words(size / 8);
+        std::mt19937_64 random(1);
+        for (std::uint64_t& word : words)
+            word = random();
+        std::FILE* file = std::fopen(input.c_str(), "wb");
+        if (file == nullptr || std::fwrite(words.data(), 8, words.size(), file) != words.size() ||
+            std::fclose(file) != 0)
+            return 1;
+    }
+
+    std::vector<double> ratios, glyphrotSeconds, catSeconds;
+    long peakKiB = 0;
+    for (int run = 0; run < runs + 1; ++run) {
+        Timing converted = timeRun({glyphrot, "-r", "-m", input, folder + "/converted.bin"}, "");
+        Timing copied = timeRun({"cat", input}, folder + "/copied.bin");
+        if (converted.status != 0 || copied.status != 0) {
+            std::fprintf(stderr, "a run failed: glyphrot %d, cat %d\n", converted.status, copied.status);
+            return 1;
+        }
+        if (run == 0)
+            continue;  // warm-up: the file is now in the page cache
+        ratios.push_back(converted.seconds / copied.seconds);
+        glyphrotSeconds.push_back(converted.seconds);
+        catSeconds.push_back(copied.seconds);
+        peakKiB = std::max(peakKiB, converted.peakKiB);
+    }
+
+    std::printf("file: %zu MiB, %d runs each, alternating\n", mebibytes, runs);
+    std::printf("median wall time: glyphrot -r -m %.1f ms, cat %.1f ms\n", median(glyphrotSeconds) * 1e3,
+                median(catSeconds) * 1e3);
+    std::printf("median ratio glyphrot / cat: %.2f (target at most 2.00)\n", median(ratios));
+    std::printf("peak resident memory of glyphrot: %.1f MiB (target at most %zu MiB)\n", peakKiB / 1024.0,
+                mebibytes + 16);
+    timeSteps(input, folder + "/steps.bin", size);
+
+    for (const char* name : {"/font.bin", "/converted.bin", "/copied.bin", "/steps.bin"})
+        std::remove((folder + name).c_str());
+    rmdir(folder.c_str());
+    return 0;
+}

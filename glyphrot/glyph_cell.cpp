@@ -1,0 +1,203 @@
+#include "glyph_cell.h"
+
+#include <algorithm>
+#include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define GLYPH_CELL_SSE2 1
+#endif
+
+// The cell is handled as one 64-bit word, row i in bits 8i to 8i+7, so that
+// bit 8r+c is bit c of row r. Flipping rows is a byte reversal and the bit
+// rule of the rotation is a transpose of the reversed cell.
+namespace {
+
+std::uint64_t loadCell(const std::uint8_t* rows)
+{
+    std::uint64_t word = 0;
+    for (int row = 7; row >= 0; --row)
+        word = (word << 8) | rows[row];
+    return word;
+}
+
+void storeCell(std::uint64_t word, std::uint8_t* rows)
+{
+    for (int row = 0; row < 8; ++row)
+        rows[row] = static_cast<std::uint8_t>(word >> (8 * row));
+}
+
+std::uint64_t reverseRows(std::uint64_t word)
+{
+    word = ((word & 0x00FF00FF00FF00FFull) << 8) | ((word >> 8) & 0x00FF00FF00FF00FFull);
+    word = ((word & 0x0000FFFF0000FFFFull) << 16) | ((word >> 16) & 0x0000FFFF0000FFFFull);
+    return (word << 32) | (word >> 32);
+}
+
+// Swaps bit c of row r with bit r of row c, in three rounds of 2x2 block swaps.
+std::uint64_t transpose(std::uint64_t word)
+{
+    std::uint64_t t = (word ^ (word >> 7)) & 0x00AA00AA00AA00AAull;
+    word ^= t ^ (t << 7);
+    t = (word ^ (word >> 14)) & 0x0000CCCC0000CCCCull;
+    word ^= t ^ (t << 14);
+    t = (word ^ (word >> 28)) & 0x00000000F0F0F0F0ull;
+    word ^= t ^ (t << 28);
+    return word;
+}
+
+// Rotation and mirror together reflect the glyph about its other diagonal:
+// bit c of row r goes to bit 7-r of row 7-c. Three rounds again.
+std::uint64_t flipAntiDiagonal(std::uint64_t word)
+{
+    std::uint64_t t = word ^ (word << 36);
+    word ^= 0xF0F0F0F00F0F0F0Full & (t ^ (word >> 36));
+    t = 0xCCCC0000CCCC0000ull & (word ^ (word << 18));
+    word ^= t ^ (t >> 18);
+    t = 0xAA00AA00AA00AA00ull & (word ^ (word << 9));
+    word ^= t ^ (t >> 9);
+    return word;
+}
+
+// The flags are template arguments so that the loop over the cells holds
+// nothing but shifts and masks, which the compiler can vectorise.
+template <bool Rotate, bool Mirror>
+std::uint64_t transformWord(std::uint64_t word)
+{
+    if (Rotate && Mirror)
+        return flipAntiDiagonal(word);
+    if (Rotate)
+        word = transpose(reverseRows(word));
+    if (Mirror)
+        word = reverseRows(word);
+    return word;
+}
+
+std::uint64_t transformWord(std::uint64_t word, bool rotate, bool mirror)
+{
+    if (rotate && mirror)
+        return transformWord<true, true>(word);
+    if (rotate)
+        return transformWord<true, false>(word);
+    if (mirror)
+        return transformWord<false, true>(word);
+    return word;
+}
+
+#ifdef GLYPH_CELL_SSE2
+// The same steps on two cells at a time, one in each 64-bit lane; x86 is
+// little-endian, so a plain load puts row i in bits 8i to 8i+7 of its lane.
+__m128i reverseRows(__m128i cells)
+{
+    cells = _mm_shufflelo_epi16(cells, _MM_SHUFFLE(0, 1, 2, 3));
+    cells = _mm_shufflehi_epi16(cells, _MM_SHUFFLE(0, 1, 2, 3));
+    return _mm_or_si128(_mm_slli_epi16(cells, 8), _mm_srli_epi16(cells, 8));
+}
+
+template <int Distance>
+__m128i swapBits(__m128i cells, __m128i mask)
+{
+    const __m128i t = _mm_and_si128(_mm_xor_si128(cells, _mm_srli_epi64(cells, Distance)), mask);
+    return _mm_xor_si128(cells, _mm_xor_si128(t, _mm_slli_epi64(t, Distance)));
+}
+
+__m128i transpose(__m128i cells)
+{
+    cells = swapBits<7>(cells, _mm_set1_epi64x(0x00AA00AA00AA00AALL));
+    cells = swapBits<14>(cells, _mm_set1_epi64x(0x0000CCCC0000CCCCLL));
+    return swapBits<28>(cells, _mm_set1_epi64x(0x00000000F0F0F0F0LL));
+}
+
+__m128i flipAntiDiagonal(__m128i cells)
+{
+    __m128i t = _mm_xor_si128(cells, _mm_slli_epi64(cells, 36));
+    cells = _mm_xor_si128(cells, _mm_and_si128(_mm_set1_epi64x(static_cast<long long>(0xF0F0F0F00F0F0F0Full)),
+                                               _mm_xor_si128(t, _mm_srli_epi64(cells, 36))));
+    t = _mm_and_si128(_mm_set1_epi64x(static_cast<long long>(0xCCCC0000CCCC0000ull)),
+                      _mm_xor_si128(cells, _mm_slli_epi64(cells, 18)));
+    cells = _mm_xor_si128(cells, _mm_xor_si128(t, _mm_srli_epi64(t, 18)));
+    t = _mm_and_si128(_mm_set1_epi64x(static_cast<long long>(0xAA00AA00AA00AA00ull)),
+                      _mm_xor_si128(cells, _mm_slli_epi64(cells, 9)));
+    return _mm_xor_si128(cells, _mm_xor_si128(t, _mm_srli_epi64(t, 9)));
+}
+
+template <bool Rotate, bool Mirror>
+void transformWholeCells(const std::uint8_t* source, std::uint8_t* target, std::size_t cells)
+{
+    std::size_t i = 0;
+    for (; i + 2 <= cells; i += 2, source += 16, target += 16) {
+        __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+        if (Rotate && Mirror)
+            pair = flipAntiDiagonal(pair);
+        else if (Rotate)
+            pair = transpose(reverseRows(pair));
+        else if (Mirror)
+            pair = reverseRows(pair);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), pair);
+    }
+    if (i < cells)
+        storeCell(transformWord<Rotate, Mirror>(loadCell(source)), target);
+}
+#else
+template <bool Rotate, bool Mirror>
+void transformWholeCells(const std::uint8_t* source, std::uint8_t* target, std::size_t cells)
+{
+    for (std::size_t i = 0; i < cells; ++i, source += 8, target += 8)
+        storeCell(transformWord<Rotate, Mirror>(loadCell(source)), target);
+}
+#endif
+
+} // namespace
+
+GlyphCell rotateCell(const GlyphCell& source)
+{
+    GlyphCell result{};
+    storeCell(transformWord(loadCell(source.data()), true, false), result.data());
+    return result;
+}
+
+GlyphCell mirrorCell(const GlyphCell& source)
+{
+    GlyphCell result{};
+    storeCell(transformWord(loadCell(source.data()), false, true), result.data());
+    return result;
+}
+
+void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate, bool mirror)
+{
+    const std::size_t wholeCells = size / 8;
+    // One loop per flag combination keeps the flags out of the inner loop.
+    if (rotate && mirror)
+        transformWholeCells<true, true>(source, target, wholeCells);
+    else if (rotate)
+        transformWholeCells<true, false>(source, target, wholeCells);
+    else if (mirror)
+        transformWholeCells<false, true>(source, target, wholeCells);
+    else
+        std::copy(source, source + wholeCells * 8, target);
+
+    const std::size_t tail = size % 8;
+    if (tail != 0) {
+        const std::size_t last = wholeCells * 8;
+        GlyphCell cell{};
+        std::copy(source + last, source + size, cell.begin());
+        storeCell(transformWord(loadCell(cell.data()), rotate, mirror), cell.data());
+        std::copy(cell.begin(), cell.begin() + static_cast<std::ptrdiff_t>(tail), target + last);
+    }
+}
+
+bool convertGlyphs(const std::uint8_t* input, std::size_t size, bool rotate, bool mirror, std::FILE* out)
+{
+    // The converted bytes go out through one chunk buffer, reused: large
+    // enough that each write request is big, small beside the input.
+    const std::size_t chunkSize = std::min<std::size_t>(size, std::size_t{4} << 20);
+    std::vector<std::uint8_t> chunk(chunkSize);
+    for (std::size_t done = 0; done < size;) {
+        const std::size_t length = std::min(chunkSize, size - done);
+        transformGlyphs(input + done, chunk.data(), length, rotate, mirror);
+        if (std::fwrite(chunk.data(), 1, length, out) != length)
+            return false;
+        done += length;
+    }
+    return true;
+}

@@ -1,0 +1,49 @@
+#include "settings.h"
+
+namespace {
+
+bool isOption(const std::string& argument, SlashRule slashRule)
+{
+    if (argument.empty())
+        return false;
+    if (argument[0] == '-')
+        return true;
+    return argument[0] == '/' && (slashRule == SlashRule::Always || argument.size() == 2);
+}
+
+} // namespace
+
+std::string readCommandLine(int argc, const char* const* argv, ConverterSettings& settings, SlashRule slashRule)
+{
+    for (int index = 1; index < argc; ++index) {
+        const std::string argument = argv[index];
+        if (isOption(argument, slashRule)) {
+            // Only the second character counts; anything else is ignored.
+            const char letter = argument.size() > 1 ? argument[1] : '\0';
+            if (letter == 'm' || letter == 'M')
+                settings.mirror = true;
+            if (letter == 'r' || letter == 'R')
+                settings.rotate = true;
+        } else if (settings.inputFileName.empty() && settings.outputFileName.empty()) {
+            settings.inputFileName = argument;
+        } else if (settings.outputFileName.empty()) {
+            settings.outputFileName = argument;
+        } else {
+            return "error in input/output file names";
+        }
+    }
+    if (settings.outputFileName.empty())
+        settings.outputFileName = settings.inputFileName;
+    if (!settings.mirror && !settings.rotate)
+        return "nothing to do!";
+    return "";
+}
+
+bool printUsage(std::FILE* out)
+{
+    return std::fputs("\nConverting 8x8 symbols generator file. Usage:"
+                      "\n   glyphrot.exe <-m|-r> <infile> [<outfile>]"
+                      "\n-m    mirroring symbols"
+                      "\n-r    90-degree rotate symbols",
+                      out) >= 0;
+}

@@ -1,0 +1,31 @@
+// The converter's settings and the command line that fills them.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct ConverterSettings {
+    bool rotate = false;
+    bool mirror = false;
+    std::string inputFileName;   // empty: not given yet
+    std::string outputFileName;  // empty: not given yet; then the input name
+};
+
+// Which arguments that begin with '/' are options. On Windows every one is;
+// where absolute paths begin with '/', only the two-character ones ("/r").
+enum class SlashRule { TwoCharactersOnly, Always };
+
+#ifdef _WIN32
+constexpr SlashRule platformSlashRule = SlashRule::Always;
+#else
+constexpr SlashRule platformSlashRule = SlashRule::TwoCharactersOnly;
+#endif
+
+// Applies argv[1] .. argv[argc-1] to `settings`, then defaults the output
+// name to the input name. Returns the failure message, or "" when there is
+// work to do.
+std::string readCommandLine(int argc, const char* const* argv, ConverterSettings& settings,
+                            SlashRule slashRule = platformSlashRule);
+
+// The usage text; shown when the converter is called without arguments.
+bool printUsage(std::FILE* out);

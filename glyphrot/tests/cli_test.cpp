@@ -1,0 +1,163 @@
+// Runs the built glyphrot and compares exit status, console and file bytes.
+#include "plain_transforms.h"
+#include "run_program.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string program = programPath("GLYPHROT_PROGRAM", GLYPHROT_PROGRAM);
+
+const char usage[] =
+    "\nConverting 8x8 symbols generator file. Usage:"
+    "\n   glyphrot.exe <-m|-r> <infile> [<outfile>]"
+    "\n-m    mirroring symbols"
+    "\n-r    90-degree rotate symbols";
+
+std::string randomBytes(std::size_t length, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
+
+struct FailureCase {
+    const char* title;
+    std::vector<std::string> arguments;
+    const char* message;
+};
+
+// Every failure: one message, status 1, nothing on standard output, and
+// font.bin (present in the folder) untouched.
+TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
+{
+    const FailureCase cases[] = {
+        {"names only", {"font.bin"}, "nothing to do!"},
+        {"unknown option", {"-x", "font.bin"}, "nothing to do!"},
+        {"three names", {"-r", "a.bin", "b.bin", "font.bin"}, "error in input/output file names"},
+        {"three names, no option", {"a.bin", "b.bin", "font.bin"}, "error in input/output file names"},
+        {"no name", {"-m"}, "Error open input file"},
+        {"missing input", {"-r", "missing.bin", "font.bin"}, "Error open input file"},
+        {"folder as input", {"-r", ".", "font.bin"}, "Error open input file"},
+        {"folder as output", {"-r", "font.bin", "."}, "Error open output file"},
+        {"missing folder", {"-r", "font.bin", "no/such/out.bin"}, "Error open output file"},
+        {"full disk", {"-r", "font.bin", "/dev/full"}, "error write output file"},
+    };
+    const std::string font = randomBytes(800, 1);
+    for (const FailureCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchDir dir;
+        writeFile(dir.file("font.bin"), font);
+        ProgramResult result = runProgram(program, c.arguments, dir.path());
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(sameBytes("", result.out));
+        EXPECT_TRUE(sameBytes(std::string("\n") + c.message + "\n", result.err));
+        EXPECT_TRUE(sameBytes(font, readFile(dir.file("font.bin"))));
+        EXPECT_FALSE(fileExists(dir.file("a.bin")));
+    }
+}
+
+TEST(GlyphrotCli, NoArgumentsShowsTheUsage)
+{
+    ScratchDir dir;
+    ProgramResult result = runProgram(program, {}, dir.path());
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(sameBytes(usage, result.out));
+    EXPECT_TRUE(sameBytes("\nnothing to do!\n", result.err));
+}
+
+struct ConversionCase {
+    const char* title;
+    std::vector<std::string> options;
+    std::size_t length;
+    bool rotate, mirror;
+};
+
+TEST(GlyphrotCli, ConvertsInPlaceAndIntoASecondFile)
+{
+    const ConversionCase cases[] = {
+        {"rotate", {"-r"}, 800, true, false},
+        {"mirror", {"-m"}, 800, false, true},
+        {"both, slash options", {"/R", "/m"}, 800, true, true},
+        {"both, reversed order", {"-m", "-r"}, 803, true, true},
+        {"second character counts", {"-mr"}, 16, false, true},
+        {"empty input", {"-r"}, 0, true, false},
+        {"eleven bytes", {"-r"}, 11, true, false},
+    };
+    for (const ConversionCase& c : cases) {
+        SCOPED_TRACE(c.title);
+        const std::string input = randomBytes(c.length, static_cast<unsigned>(c.length));
+        const std::string expected = plainConvert(input, c.rotate, c.mirror);
+
+        ScratchDir dir;
+        writeFile(dir.file("font.bin"), input);
+        std::vector<std::string> arguments = c.options;
+        arguments.emplace_back("font.bin");
+        ProgramResult inPlace = runProgram(program, arguments, dir.path());
+        EXPECT_EQ(inPlace.status, 0);
+        EXPECT_TRUE(sameBytes("", inPlace.out + inPlace.err));
+        EXPECT_TRUE(sameBytes(expected, readFile(dir.file("font.bin"))));
+
+        writeFile(dir.file("in.bin"), input);
+        writeFile(dir.file("out.bin"), std::string(5000, 'x'));  // replaced, not overlaid
+        arguments.back() = "in.bin";
+        arguments.emplace_back("out.bin");
+        ProgramResult separate = runProgram(program, arguments, dir.path());
+        EXPECT_EQ(separate.status, 0);
+        EXPECT_TRUE(sameBytes(input, readFile(dir.file("in.bin"))));
+        EXPECT_TRUE(sameBytes(expected, readFile(dir.file("out.bin"))));
+    }
+}
+
+TEST(GlyphrotCli, OptionAfterNamesAndAnEmptyArgument)
+{
+    ScratchDir dir;
+    const std::string input = randomBytes(64, 5);
+    writeFile(dir.file("a.bin"), input);
+    ProgramResult result = runProgram(program, {"a.bin", "", "b.bin", "-m"}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(sameBytes(plainConvert(input, false, true), readFile(dir.file("b.bin"))));
+    EXPECT_TRUE(sameBytes(input, readFile(dir.file("a.bin"))));
+}
+
+TEST(GlyphrotCli, AbsoluteAndLongPathsAreNames)
+{
+    ScratchDir dir;
+    const std::string input = randomBytes(24, 6);
+    std::string longFolder = dir.path();
+    for (int i = 0; i < 4; ++i) {
+        longFolder += "/" + std::string(100, static_cast<char>('a' + i));
+        ASSERT_EQ(runProgram("/bin/mkdir", {longFolder}, dir.path()).status, 0);
+    }
+    const std::string absolute = longFolder + "/font.bin";  // well over 400 characters
+    writeFile(absolute, input);
+    ProgramResult result = runProgram(program, {"-r", absolute}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(sameBytes(plainConvert(input, true, false), readFile(absolute)));
+}
+
+TEST(GlyphrotCli, PipesInAndStandardOutputOut)
+{
+    ScratchDir dir;
+    const std::string input = randomBytes(100003, 8);  // more than one pipe buffer
+    writeFile(dir.file("font.bin"), input);
+    const std::string expected = plainConvert(input, true, true);
+
+    ProgramResult fromPipe = runProgram(
+        "/bin/sh", {"-c", "cat font.bin | \"$0\" -r -m /dev/stdin out.bin", program}, dir.path());
+    EXPECT_EQ(fromPipe.status, 0);
+    EXPECT_TRUE(sameBytes(expected, readFile(dir.file("out.bin"))));
+
+    ProgramResult toStdout = runProgram(program, {"-r", "-m", "font.bin", "/dev/stdout"}, dir.path());
+    EXPECT_EQ(toStdout.status, 0);
+    EXPECT_TRUE(sameBytes(expected, toStdout.out));
+    EXPECT_TRUE(sameBytes(input, readFile(dir.file("font.bin"))));
+}
+
+} // namespace

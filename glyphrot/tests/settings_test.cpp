@@ -1,0 +1,65 @@
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ArgumentCase {
+    std::vector<std::string> arguments;
+    SlashRule slashRule;
+    std::string failure;
+    bool rotate, mirror;
+    std::string inputFileName, outputFileName;
+};
+
+const SlashRule posix = SlashRule::TwoCharactersOnly;
+const SlashRule windows = SlashRule::Always;
+
+const ArgumentCase argumentCases[] = {
+    {{}, posix, "nothing to do!", false, false, "", ""},
+    {{"font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
+    {{"-x", "font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
+    {{"-", "font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
+    {{"-r", "font.bin"}, posix, "", true, false, "font.bin", "font.bin"},
+    {{"-mr", "font.bin"}, posix, "", false, true, "font.bin", "font.bin"},
+    {{"-Rotate", "-Mirror", "f"}, posix, "", true, true, "f", "f"},
+    {{"/R", "/m", "font.bin"}, posix, "", true, true, "font.bin", "font.bin"},
+    {{"font.bin", "-r"}, posix, "", true, false, "font.bin", "font.bin"},
+    {{"-r", "in.bin", "out.bin"}, posix, "", true, false, "in.bin", "out.bin"},
+    {{"-r", "a.bin", "b.bin", "c.bin"}, posix, "error in input/output file names", true, false, "a.bin", "b.bin"},
+    {{"a.bin", "b.bin", "c.bin"}, posix, "error in input/output file names", false, false, "a.bin", "b.bin"},
+    {{"a.bin", "b.bin", "c.bin", "-r"}, posix, "error in input/output file names", false, false, "a.bin", "b.bin"},
+    {{"-m"}, posix, "", false, true, "", ""},
+    {{"-m", "a.bin", "", "b.bin"}, posix, "", false, true, "a.bin", "b.bin"},
+    {{"-m", "", "b.bin"}, posix, "", false, true, "b.bin", "b.bin"},
+    {{"-r", "/home/me/font.bin"}, posix, "", true, false, "/home/me/font.bin", "/home/me/font.bin"},
+    {{"/rm", "font.bin"}, posix, "nothing to do!", false, false, "/rm", "font.bin"},
+    {{"/x", "font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
+    {{"/rm", "font.bin"}, windows, "", true, false, "font.bin", "font.bin"},
+    {{"-r", "/home/me/font.bin"}, windows, "", true, false, "", ""},
+    {{"-r", std::string(400, 'n')}, posix, "", true, false, std::string(400, 'n'), std::string(400, 'n')},
+};
+
+TEST(ReadCommandLine, TableOfArgumentLists)
+{
+    for (const ArgumentCase& c : argumentCases) {
+        std::vector<const char*> argv{"glyphrot"};
+        std::string label;
+        for (const std::string& argument : c.arguments) {
+            argv.push_back(argument.c_str());
+            label += "[" + argument.substr(0, 20) + "] ";
+        }
+        SCOPED_TRACE(label + (c.slashRule == windows ? "(windows)" : ""));
+        ConverterSettings settings;
+        EXPECT_EQ(readCommandLine(static_cast<int>(argv.size()), argv.data(), settings, c.slashRule), c.failure);
+        EXPECT_EQ(settings.rotate, c.rotate);
+        EXPECT_EQ(settings.mirror, c.mirror);
+        EXPECT_EQ(settings.inputFileName, c.inputFileName);
+        EXPECT_EQ(settings.outputFileName, c.outputFileName);
+    }
+}
+
+} // namespace
