@@ -48,6 +48,7 @@ TEST(TrivoltaCli, Runs)
          nullptr, ""},
         {"missing folder", {"-OCno/such/dir.c"}, 8,
          "Error - can not open output file no/such/dir.c (No such file or directory)", nullptr, ""},
+        {"folder", {"-OC."}, 8, "Error - can not open output file . (Is a directory)", nullptr, ""},
         {"full disk", {"-OC/dev/full"}, 8, "Error - can not write output file /dev/full (No space left on device)",
          nullptr, ""},
     };
@@ -78,9 +79,16 @@ TEST(TrivoltaCli, FailedValidationLeavesAnExistingFileUntouched)
 {
     ScratchDir dir;
     writeFile(dir.file("keep.c"), "precious");
-    ProgramResult result = runProgram(program, {"-OCkeep.c", "-A2"}, dir.path());
-    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(runProgram(program, {"-OCkeep.c", "-A2"}, dir.path()).status, 1);
     EXPECT_EQ(readFile(dir.file("keep.c")), "precious");
+}
+
+TEST(TrivoltaCli, ReplacesAnExistingFile)
+{
+    ScratchDir dir;
+    writeFile(dir.file("trivolta.c"), std::string(1000, 'x'));
+    EXPECT_EQ(runProgram(program, {"x"}, dir.path()).status, 0);
+    EXPECT_TRUE(sameBytes(golden("default.c"), readFile(dir.file("trivolta.c"))));
 }
 
 TEST(TrivoltaCli, LostConsoleOutputIsAFailure)

@@ -47,34 +47,4 @@ TEST(FormatTable, ValueConversionsAndLineBreaks)
     EXPECT_EQ(big.compare(0, 35, "code const uchar PhaseTable [264] ="), 0);
 }
 
-TEST(WriteTableFile, WritesTheFileAndReportsEveryFailure)
-{
-    ScratchDir dir;
-    GeneratorSettings settings;
-    const std::vector<std::uint8_t> table = computePhaseTable(settings);
-    std::string messages;
-
-    settings.outputFileName = dir.file("table.c");
-    writeFile(settings.outputFileName, std::string(1000, 'x'));  // an existing file is truncated
-    EXPECT_EQ(writeTableFile(settings, table, messages), 0u);
-    EXPECT_EQ(messages, "");
-    EXPECT_TRUE(sameBytes(golden("default.c"), readFile(settings.outputFileName)));
-
-    const struct {
-        std::string fileName;
-        std::string message;
-    } failures[] = {
-        {dir.file("missing/table.c"),
-         "Error - can not open output file " + dir.file("missing/table.c") + " (No such file or directory)"},
-        {dir.path(), "Error - can not open output file " + dir.path() + " (Is a directory)"},
-        {"/dev/full", "Error - can not write output file /dev/full (No space left on device)"},
-    };
-    for (const auto& failure : failures) {
-        messages.clear();
-        settings.outputFileName = failure.fileName;
-        EXPECT_EQ(writeTableFile(settings, table, messages), ErrorOutput);
-        EXPECT_EQ(messages, failure.message);
-    }
-}
-
 } // namespace
