@@ -115,7 +115,7 @@ void timeSteps(const std::string& input, const std::string& output, std::size_t 
     releaseBuffer(buffer);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

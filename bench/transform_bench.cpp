@@ -21,14 +21,25 @@ void transformBuffer(benchmark::State& state, bool rotate, bool mirror)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
 }
 
-void rotate(benchmark::State& state) { transformBuffer(state, true, false); }
-void mirror(benchmark::State& state) { transformBuffer(state, false, true); }
-void rotateAndMirror(benchmark::State& state) { transformBuffer(state, true, true); }
+void rotate(benchmark::State& state)
+{
+    transformBuffer(state, true, false);
+}
+
+void mirror(benchmark::State& state)
+{
+    transformBuffer(state, false, true);
+}
+
+void rotateAndMirror(benchmark::State& state)
+{
+    transformBuffer(state, true, true);
+}
 
 BENCHMARK(rotate)->Arg(256 << 10);
 BENCHMARK(mirror)->Arg(256 << 10);
 BENCHMARK(rotateAndMirror)->Arg(256 << 10)->Arg(64 << 20);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

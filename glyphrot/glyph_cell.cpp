@@ -147,7 +147,7 @@ void transformWholeCells(const std::uint8_t* source, std::uint8_t* target, std::
 }
 #endif
 
-} // namespace
+}  // namespace
 
 GlyphCell rotateCell(const GlyphCell& source)
 {

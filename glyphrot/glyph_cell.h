@@ -20,8 +20,7 @@ GlyphCell mirrorCell(const GlyphCell& source);
 // `source` itself), rotation first, then the mirror. A partial last cell is
 // transformed as a full cell whose missing rows are 0, and only its own rows
 // are kept.
-void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate,
-                     bool mirror);
+void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate, bool mirror);
 
 // Writes the `size` converted bytes of `input` to `out`, in input order.
 // Returns false when a write failed.

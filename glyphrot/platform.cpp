@@ -14,16 +14,46 @@
 
 #ifdef _WIN32
 using FileStatus = struct _stat64;
-static int statusOf(std::FILE* file, FileStatus& status) { return _fstat64(_fileno(file), &status); }
-static int statusOf(const std::string& name, FileStatus& status) { return _stat64(name.c_str(), &status); }
-static bool isRegular(const FileStatus& status) { return (status.st_mode & _S_IFMT) == _S_IFREG; }
-static bool isDirectory(const FileStatus& status) { return (status.st_mode & _S_IFMT) == _S_IFDIR; }
+static int statusOf(std::FILE* file, FileStatus& status)
+{
+    return _fstat64(_fileno(file), &status);
+}
+
+static int statusOf(const std::string& name, FileStatus& status)
+{
+    return _stat64(name.c_str(), &status);
+}
+
+static bool isRegular(const FileStatus& status)
+{
+    return (status.st_mode & _S_IFMT) == _S_IFREG;
+}
+
+static bool isDirectory(const FileStatus& status)
+{
+    return (status.st_mode & _S_IFMT) == _S_IFDIR;
+}
 #else
 using FileStatus = struct stat;
-static int statusOf(std::FILE* file, FileStatus& status) { return fstat(fileno(file), &status); }
-static int statusOf(const std::string& name, FileStatus& status) { return stat(name.c_str(), &status); }
-static bool isRegular(const FileStatus& status) { return S_ISREG(status.st_mode); }
-static bool isDirectory(const FileStatus& status) { return S_ISDIR(status.st_mode); }
+static int statusOf(std::FILE* file, FileStatus& status)
+{
+    return fstat(fileno(file), &status);
+}
+
+static int statusOf(const std::string& name, FileStatus& status)
+{
+    return stat(name.c_str(), &status);
+}
+
+static bool isRegular(const FileStatus& status)
+{
+    return S_ISREG(status.st_mode);
+}
+
+static bool isDirectory(const FileStatus& status)
+{
+    return S_ISDIR(status.st_mode);
+}
 #endif
 
 bool describeOpenFile(std::FILE* file, FileKind& kind, std::uint64_t& length)

@@ -43,7 +43,8 @@ std::string readToEnd(std::FILE* in, InputData& input)
         input.size += std::fread(input.buffer + input.size, 1, capacity - input.size, in);
         if (input.size < capacity)
             break;
-        std::uint8_t* larger = capacity <= std::numeric_limits<std::size_t>::max() / 2 ? allocateBuffer(capacity * 2) : nullptr;
+        std::uint8_t* larger =
+            capacity <= std::numeric_limits<std::size_t>::max() / 2 ? allocateBuffer(capacity * 2) : nullptr;
         if (larger == nullptr)
             return noMemory;
         std::memcpy(larger, input.buffer, input.size);
@@ -86,7 +87,7 @@ std::string readInput(std::FILE* in, const std::string& outputFileName, InputDat
     return "";
 }
 
-} // namespace
+}  // namespace
 
 std::string convertFile(const ConverterSettings& settings)
 {

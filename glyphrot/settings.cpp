@@ -11,7 +11,7 @@ bool isOption(const std::string& argument, SlashRule slashRule)
     return argument[0] == '/' && (slashRule == SlashRule::Always || argument.size() == 2);
 }
 
-} // namespace
+}  // namespace
 
 std::string readCommandLine(int argc, const char* const* argv, ConverterSettings& settings, SlashRule slashRule)
 {

@@ -8,7 +8,7 @@ std::uint8_t pinMask(std::uint8_t pin)
     return pin < 8 ? static_cast<std::uint8_t>(1u << pin) : 0;
 }
 
-} // namespace
+}  // namespace
 
 unsigned validateSettings(const GeneratorSettings& settings, std::string& messages)
 {
@@ -36,7 +36,8 @@ std::vector<std::uint8_t> computePhaseTable(const GeneratorSettings& settings)
     const std::uint8_t maskA = pinMask(settings.pinA);
     const std::uint8_t maskB = pinMask(settings.pinB);
     const std::uint8_t maskC = pinMask(settings.pinC);
-    const std::uint8_t base = settings.otherBitsHigh ? static_cast<std::uint8_t>(0xFF & ~(maskA | maskB | maskC)) : 0x00;
+    const std::uint8_t base =
+        settings.otherBitsHigh ? static_cast<std::uint8_t>(0xFF & ~(maskA | maskB | maskC)) : 0x00;
 
     // 32-bit counters: period + 2 * shift can pass 65535, and a 16-bit
     // counter would wrap there and break the last entries' waves.

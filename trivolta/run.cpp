@@ -16,7 +16,7 @@ unsigned printMessages(const std::string& messages, std::FILE* console)
     return std::fwrite(messages.data(), 1, messages.size(), console) == messages.size() ? 0 : ErrorOutput;
 }
 
-} // namespace
+}  // namespace
 
 unsigned runGenerator(int argc, const char* const* argv, std::FILE* console)
 {

@@ -11,7 +11,10 @@ bool isSpace(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 std::string toLower(std::string text)
 {
@@ -33,8 +36,14 @@ std::string trimmed(const std::string& text)
 }
 
 // Two's-complement narrowing, well defined for negative numbers.
-std::uint8_t low8(std::int32_t number) { return static_cast<std::uint8_t>(static_cast<std::uint32_t>(number) & 0xFFu); }
-std::uint16_t low16(std::int32_t number) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(number) & 0xFFFFu); }
+std::uint8_t low8(std::int32_t number)
+{
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(number) & 0xFFu);
+}
+std::uint16_t low16(std::int32_t number)
+{
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(number) & 0xFFFFu);
+}
 
 // A blank name keeps the earlier one: the format never renames the file.
 void applyOutputOption(GeneratorSettings& settings, const char* format, const std::string& value)
@@ -45,7 +54,7 @@ void applyOutputOption(GeneratorSettings& settings, const char* format, const st
         settings.outputFileName = name;
 }
 
-} // namespace
+}  // namespace
 
 bool printUsage(std::FILE* out)
 {

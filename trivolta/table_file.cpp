@@ -28,7 +28,7 @@ unsigned reportFailure(std::string& messages, const char* what, const std::strin
     return ErrorOutput;
 }
 
-} // namespace
+}  // namespace
 
 void writeCTable(std::string& text, const std::vector<std::uint8_t>& table)
 {

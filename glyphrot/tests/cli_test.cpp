@@ -12,11 +12,10 @@ namespace {
 
 const std::string program = programPath("GLYPHROT_PROGRAM", GLYPHROT_PROGRAM);
 
-const char usage[] =
-    "\nConverting 8x8 symbols generator file. Usage:"
-    "\n   glyphrot.exe <-m|-r> <infile> [<outfile>]"
-    "\n-m    mirroring symbols"
-    "\n-r    90-degree rotate symbols";
+const char usage[] = "\nConverting 8x8 symbols generator file. Usage:"
+                     "\n   glyphrot.exe <-m|-r> <infile> [<outfile>]"
+                     "\n-m    mirroring symbols"
+                     "\n-r    90-degree rotate symbols";
 
 std::string randomBytes(std::size_t length, unsigned seed)
 {
@@ -149,8 +148,8 @@ TEST(GlyphrotCli, PipesInAndStandardOutputOut)
     writeFile(dir.file("font.bin"), input);
     const std::string expected = plainConvert(input, true, true);
 
-    ProgramResult fromPipe = runProgram(
-        "/bin/sh", {"-c", "cat font.bin | \"$0\" -r -m /dev/stdin out.bin", program}, dir.path());
+    ProgramResult fromPipe =
+        runProgram("/bin/sh", {"-c", "cat font.bin | \"$0\" -r -m /dev/stdin out.bin", program}, dir.path());
     EXPECT_EQ(fromPipe.status, 0);
     EXPECT_TRUE(sameBytes(expected, readFile(dir.file("out.bin"))));
 
@@ -160,4 +159,4 @@ TEST(GlyphrotCli, PipesInAndStandardOutputOut)
     EXPECT_TRUE(sameBytes(input, readFile(dir.file("font.bin"))));
 }
 
-} // namespace
+}  // namespace

@@ -111,4 +111,4 @@ TEST(TransformGlyphs, WholeCellsComeBack)
     }
 }
 
-} // namespace
+}  // namespace

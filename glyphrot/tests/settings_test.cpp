@@ -62,4 +62,4 @@ TEST(ReadCommandLine, TableOfArgumentLists)
     }
 }
 
-} // namespace
+}  // namespace

@@ -15,11 +15,10 @@ std::string golden(const char* name)
     return readFile(std::string(TRIVOLTA_GOLDEN) + "/" + name);
 }
 
-const char usage[] =
-    "3-phase table generator utility from KORVINEX (www.korvinex.example). Usage:\n"
-    "\ttrivolta.exe -Ai -Bj -Ck -Pn -Sm -O<C|A><output_file_name> -Ul \n"
-    "Options are:\n"
-    "\t\n\t\n\t\n\t\n";
+const char usage[] = "3-phase table generator utility from KORVINEX (www.korvinex.example). Usage:\n"
+                     "\ttrivolta.exe -Ai -Bj -Ck -Pn -Sm -O<C|A><output_file_name> -Ul \n"
+                     "Options are:\n"
+                     "\t\n\t\n\t\n\t\n";
 
 struct CliCase {
     const char* title;
@@ -41,16 +40,27 @@ TEST(TrivoltaCli, Runs)
         {"sinus", {"-mS", "-OCsinus.c"}, 0, "", "sinus.c", "default.c"},
         {"pins", {"-A1"}, 1, "Error in pin numbers", nullptr, ""},
         {"split period", {"-P", "48"}, 4, "Error - shift is too big (period < shift * 3)", nullptr, ""},
-        {"odd period", {"-P41"}, 6,
+        {"odd period",
+         {"-P41"},
+         6,
          "Warning - period / 6 give not WHOLE number"
          "Error - period is not EVEN number"
          "Error - shift is too big (period < shift * 3)",
-         nullptr, ""},
-        {"missing folder", {"-OCno/such/dir.c"}, 8,
-         "Error - can not open output file no/such/dir.c (No such file or directory)", nullptr, ""},
+         nullptr,
+         ""},
+        {"missing folder",
+         {"-OCno/such/dir.c"},
+         8,
+         "Error - can not open output file no/such/dir.c (No such file or directory)",
+         nullptr,
+         ""},
         {"folder", {"-OC."}, 8, "Error - can not open output file . (Is a directory)", nullptr, ""},
-        {"full disk", {"-OC/dev/full"}, 8, "Error - can not write output file /dev/full (No space left on device)",
-         nullptr, ""},
+        {"full disk",
+         {"-OC/dev/full"},
+         8,
+         "Error - can not write output file /dev/full (No space left on device)",
+         nullptr,
+         ""},
     };
     for (const CliCase& c : cases) {
         SCOPED_TRACE(c.title);
@@ -98,4 +108,4 @@ TEST(TrivoltaCli, LostConsoleOutputIsAFailure)
     EXPECT_EQ(runProgram("/bin/sh", {"-c", "exec \"$0\" >/dev/full", program}, dir.path()).status, 8);
 }
 
-} // namespace
+}  // namespace

@@ -68,8 +68,7 @@ std::vector<std::uint8_t> runs(std::initializer_list<std::pair<int, int>> valueC
 TEST(ComputePhaseTable, KnownTables)
 {
     GeneratorSettings defaults;
-    EXPECT_EQ(computePhaseTable(defaults),
-              runs({{0xFB, 7}, {0xF9, 7}, {0xFD, 7}, {0xFC, 7}, {0xFE, 7}, {0xFA, 7}}));
+    EXPECT_EQ(computePhaseTable(defaults), runs({{0xFB, 7}, {0xF9, 7}, {0xFD, 7}, {0xFC, 7}, {0xFE, 7}, {0xFA, 7}}));
 
     GeneratorSettings sinus;
     sinus.waveform = "sinus";
@@ -126,12 +125,21 @@ void expectSquareWaves(int period, int shift)
 TEST(ComputePhaseTable, ExactSquareWavesUpToTheLargestPeriod)
 {
     const int cases[][2] = {
-        {42, 14}, {40, 13}, {48, 16}, {2, 0}, {6, 1}, {8, 2}, {65532, 21844},
+        {42, 14},
+        {40, 13},
+        {48, 16},
+        {2, 0},
+        {6, 1},
+        {8, 2},
+        {65532, 21844},
         // period + 2 * shift above 65536: a 16-bit counter would wrap here
-        {65534, 21844}, {60000, 20000}, {50000, 16666}, {65534, 1},
+        {65534, 21844},
+        {60000, 20000},
+        {50000, 16666},
+        {65534, 1},
     };
     for (const auto& c : cases)
         expectSquareWaves(c[0], c[1]);
 }
 
-} // namespace
+}  // namespace

@@ -60,7 +60,18 @@ const ParseCase parseCases[] = {
     {{"-ms"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, "sinus"},
     {{"-MS"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, "sinus"},
     {{"-m"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"x", "", "--", "A5", "-Z9", "-\xe1" "5"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
+    {{"x", "", "--", "A5", "-Z9",
+      "-\xe1"
+      "5"},
+     0,
+     1,
+     2,
+     42,
+     14,
+     "C",
+     "trivolta.c",
+     1,
+     ""},
 };
 
 TEST(ParseCommandLine, TableOfArgumentLists)
@@ -89,11 +100,19 @@ TEST(ReadNumber, BehavesAsStrtolOnA32BitLong)
         const char* text;
         std::int32_t number;
     } cases[] = {
-        {"", 0},           {"abc", 0},          {"-", 0},
-        {"42", 42},        {"  -17xyz", -17},   {"+0", 0},
-        {"007", 7},        {"2147483647", 2147483647}, {"2147483648", 2147483647},
-        {"-2147483648", INT32_MIN}, {"-2147483649", INT32_MIN},
-        {"99999999999999999999999", 2147483647}, {"1 2", 1},
+        {"", 0},
+        {"abc", 0},
+        {"-", 0},
+        {"42", 42},
+        {"  -17xyz", -17},
+        {"+0", 0},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"-2147483649", INT32_MIN},
+        {"99999999999999999999999", 2147483647},
+        {"1 2", 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(readNumber(c.text), c.number) << "text [" << c.text << "]";
@@ -107,4 +126,4 @@ TEST(ParseCommandLine, VisitsEveryArgumentOfAVeryLongList)
     EXPECT_EQ(parsed(arguments).period, 48);
 }
 
-} // namespace
+}  // namespace

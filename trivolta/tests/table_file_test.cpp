@@ -34,8 +34,9 @@ TEST(FormatTable, GoldenFiles)
 TEST(FormatTable, ValueConversionsAndLineBreaks)
 {
     const std::vector<std::uint8_t> eight = {0x00, 0x05, 0x10, 0xFB, 0xFF, 0x0A, 0x80, 0x01};
-    EXPECT_TRUE(sameBytes("code const uchar PhaseTable [8] =\r\n  {\r\n   /* 0 */00,0x05,0x10,0xfb,0xff,0x0a,0x80,0x01\r\n  };",
-                          formatted("C", eight)));
+    EXPECT_TRUE(
+        sameBytes("code const uchar PhaseTable [8] =\r\n  {\r\n   /* 0 */00,0x05,0x10,0xfb,0xff,0x0a,0x80,0x01\r\n  };",
+                  formatted("C", eight)));
     EXPECT_TRUE(sameBytes("\r\n\tDB\t00h,05h,10h,fbh,ffh,0ah,80h,01h", formatted("A", eight)));
 
     const std::vector<std::uint8_t> nine(9, 0xAB);
@@ -47,4 +48,4 @@ TEST(FormatTable, ValueConversionsAndLineBreaks)
     EXPECT_EQ(big.compare(0, 35, "code const uchar PhaseTable [264] ="), 0);
 }
 
-} // namespace
+}  // namespace
