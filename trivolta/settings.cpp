@@ -1,5 +1,6 @@
 #include "settings.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -16,11 +17,11 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// ASCII only: other bytes, whatever the locale, stay as they are.
 std::string toLower(std::string text)
 {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     return text;
 }
 

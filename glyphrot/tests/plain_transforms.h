@@ -4,6 +4,7 @@
 
 #include "glyph_cell.h"
 
+#include <algorithm>
 #include <string>
 
 inline GlyphCell plainRotate(const GlyphCell& source)
