@@ -26,14 +26,15 @@ std::string randomBytes(std::size_t length)
 
 // Runs `program` under a file size limit of `kib` KiB, with SIGXFSZ ignored so
 // that the write fails with EFBIG instead of killing the process.
-ProgramResult runLimited(const std::string& program, std::vector<std::string> arguments, const std::string& dir,
+ProgramResult runLimited(const std::string& program, const std::vector<std::string>& arguments, const std::string& dir,
                          int kib)
 {
-    arguments.insert(arguments.begin(), {"-c",
-                                         "trap '' XFSZ; ulimit -f " + std::to_string(kib * 2) +
-                                             " 2>/dev/null || ulimit -f " + std::to_string(kib) + "; exec \"$@\"",
-                                         "sh", program});
-    return runProgram("/bin/sh", arguments, dir);
+    // /bin/sh counts the limit in 512-byte blocks.
+    std::vector<std::string> words{"-c", "trap '' XFSZ; ulimit -f " + std::to_string(kib * 2) + "; exec \"$@\"", "sh"};
+    for (const std::string& word : commandWords(program))
+        words.push_back(word);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return runCommand("/bin/sh", words, dir);
 }
 
 std::string glyphrotMessage(const char* message)
@@ -96,7 +97,7 @@ TEST(FaultInjection, GlyphrotFailuresLeaveTheInputAlone)
         SCOPED_TRACE(c.title);
         ScratchDir dir;
         writeFile(dir.file("font.bin"), font);
-        ASSERT_EQ(runProgram("/bin/ln", {"-s", "removed.bin", "dangling.bin"}, dir.path()).status, 0);
+        ASSERT_EQ(runCommand("/bin/ln", {"-s", "removed.bin", "dangling.bin"}, dir.path()).status, 0);
         ProgramResult result = runProgram(glyphrot, c.arguments, dir.path());
         EXPECT_EQ(result.status, 1);
         EXPECT_TRUE(sameBytes("", result.out));
@@ -123,9 +124,11 @@ TEST(FaultInjection, GlyphrotInputThatEndsEarly)
     // The writer of the pipe dies after 100 bytes: what arrived is the input.
     ScratchDir dir;
     writeFile(dir.file("font.bin"), randomBytes(1 << 20));
-    ProgramResult result = runProgram(
-        "/bin/sh", {"-c", "sh -c 'head -c 100 font.bin; kill -9 $$' | \"$0\" -r /dev/stdin out.bin", glyphrot},
-        dir.path());
+    std::vector<std::string> pipeline{"-c", "sh -c 'head -c 100 font.bin; kill -9 $$' | \"$@\" -r /dev/stdin out.bin",
+                                      "sh"};
+    for (const std::string& word : commandWords(glyphrot))
+        pipeline.push_back(word);
+    ProgramResult result = runCommand("/bin/sh", pipeline, dir.path());
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readFile(dir.file("out.bin")).size(), 100u);
 }

@@ -46,7 +46,7 @@ TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
         {"folder as input", {"-r", ".", "font.bin"}, "Error open input file"},
         {"folder as output", {"-r", "font.bin", "."}, "Error open output file"},
         {"missing folder", {"-r", "font.bin", "no/such/out.bin"}, "Error open output file"},
-        {"full disk", {"-r", "font.bin", "/dev/full"}, "error write output file"},
+        {"full disk", {"-r", "font.bin", fullDevice()}, "error write output file"},
     };
     const std::string font = randomBytes(800, 1);
     for (const FailureCase& c : cases) {
@@ -125,14 +125,34 @@ TEST(GlyphrotCli, OptionAfterNamesAndAnEmptyArgument)
     EXPECT_TRUE(sameBytes(input, readFile(dir.file("a.bin"))));
 }
 
+TEST(GlyphrotCli, SlashArgumentsFollowThePlatformRule)
+{
+    // "/rm" is the option -r on Windows, and a file name elsewhere.
+    ScratchDir dir;
+    const std::string input = randomBytes(16, 9);
+    writeFile(dir.file("font.bin"), input);
+    ProgramResult result = runProgram(program, {"/rm", "font.bin", "/m"}, dir.path());
+    if (testingWindowsPrograms()) {
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(sameBytes(plainConvert(input, true, true), readFile(dir.file("font.bin"))));
+    } else {
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(sameBytes("\nError open input file\n", result.err));
+        EXPECT_TRUE(sameBytes(input, readFile(dir.file("font.bin"))));
+    }
+}
+
+// Where absolute paths begin with '/', such an argument is a name.
 TEST(GlyphrotCli, AbsoluteAndLongPathsAreNames)
 {
+    if (testingWindowsPrograms())
+        GTEST_SKIP() << "on Windows every argument that begins with '/' is an option";
     ScratchDir dir;
     const std::string input = randomBytes(24, 6);
     std::string longFolder = dir.path();
     for (int i = 0; i < 4; ++i) {
         longFolder += "/" + std::string(100, static_cast<char>('a' + i));
-        ASSERT_EQ(runProgram("/bin/mkdir", {longFolder}, dir.path()).status, 0);
+        ASSERT_EQ(runCommand("/bin/mkdir", {longFolder}, dir.path()).status, 0);
     }
     const std::string absolute = longFolder + "/font.bin";  // well over 400 characters
     writeFile(absolute, input);
@@ -143,13 +163,17 @@ TEST(GlyphrotCli, AbsoluteAndLongPathsAreNames)
 
 TEST(GlyphrotCli, PipesInAndStandardOutputOut)
 {
+    if (testingWindowsPrograms())
+        GTEST_SKIP() << "no /dev/stdin or /dev/stdout on Windows";
     ScratchDir dir;
     const std::string input = randomBytes(100003, 8);  // more than one pipe buffer
     writeFile(dir.file("font.bin"), input);
     const std::string expected = plainConvert(input, true, true);
 
-    ProgramResult fromPipe =
-        runProgram("/bin/sh", {"-c", "cat font.bin | \"$0\" -r -m /dev/stdin out.bin", program}, dir.path());
+    std::vector<std::string> pipeline{"-c", "cat font.bin | \"$@\" -r -m /dev/stdin out.bin", "sh"};
+    for (const std::string& word : commandWords(program))
+        pipeline.push_back(word);
+    ProgramResult fromPipe = runCommand("/bin/sh", pipeline, dir.path());
     EXPECT_EQ(fromPipe.status, 0);
     EXPECT_TRUE(sameBytes(expected, readFile(dir.file("out.bin"))));
 

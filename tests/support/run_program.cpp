@@ -17,14 +17,25 @@ std::string programPath(const char* envName, const char* builtPath)
     return fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : builtPath;
 }
 
-ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& directory, const std::string& inputFile)
+namespace {
+
+std::string environment(const char* name)
 {
-    std::vector<std::string> words;
-    if (const char* runner = std::getenv("TEST_RUNNER"); runner != nullptr && *runner != '\0')
-        words.emplace_back(runner);
-    words.push_back(program);
-    words.insert(words.end(), arguments.begin(), arguments.end());
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+std::string withoutCarriageReturns(std::string text)
+{
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            result += text[i];
+    return result;
+}
+
+ProgramResult run(std::vector<std::string> words, const std::string& directory, const std::string& inputFile)
+{
     std::vector<char*> argv;
     for (std::string& word : words)
         argv.push_back(word.data());
@@ -57,6 +68,48 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
     result.out = readFile(outPath);
     result.err = readFile(errPath);
     return result;
+}
+
+}  // namespace
+
+bool testingWindowsPrograms()
+{
+    return environment("TEST_WINDOWS") == "1";
+}
+
+std::vector<std::string> commandWords(const std::string& program)
+{
+    std::vector<std::string> words;
+    if (!environment("TEST_RUNNER").empty())
+        words.push_back(environment("TEST_RUNNER"));
+    words.push_back(program);
+    return words;
+}
+
+std::string fullDevice()
+{
+    return testingWindowsPrograms() ? "Z:/dev/full" : "/dev/full";
+}
+
+ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& directory, const std::string& inputFile)
+{
+    std::vector<std::string> words = commandWords(program);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    ProgramResult result = run(words, directory, inputFile);
+    if (testingWindowsPrograms()) {
+        result.out = withoutCarriageReturns(result.out);
+        result.err = withoutCarriageReturns(result.err);
+    }
+    return result;
+}
+
+ProgramResult runCommand(const std::string& tool, const std::vector<std::string>& arguments,
+                         const std::string& directory)
+{
+    std::vector<std::string> words{tool};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return run(words, directory, "");
 }
 
 std::string readFile(const std::string& path)

@@ -16,11 +16,26 @@ struct ProgramResult {
 // tests can drive a cross-built program), else `builtPath`.
 std::string programPath(const char* envName, const char* builtPath);
 
-// Runs `program` with `arguments` in `directory`, standard input from
-// `inputFile` (/dev/null when empty). When TEST_RUNNER is set in the
-// environment, it is run as "$TEST_RUNNER program arguments...".
+// True when the programs under test are Windows builds (TEST_WINDOWS=1),
+// started through TEST_RUNNER (wine). Their console turns LF into CR LF.
+bool testingWindowsPrograms();
+
+// The words that start a program under test: TEST_RUNNER, when set, then
+// the program; for a shell line that runs it as "$@".
+std::vector<std::string> commandWords(const std::string& program);
+
+// The device that is always full, as the programs under test name it.
+std::string fullDevice();
+
+// Runs the program under test, as commandWords gives it, with `arguments`
+// in `directory`; standard input from `inputFile` (/dev/null when empty).
+// For Windows programs, CR LF on the console is read back as LF.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& directory, const std::string& inputFile = "");
+
+// Runs a tool of this system (/bin/sh, /bin/mkdir) as it is.
+ProgramResult runCommand(const std::string& tool, const std::vector<std::string>& arguments,
+                         const std::string& directory);
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);

@@ -31,6 +31,8 @@ struct CliCase {
 
 TEST(TrivoltaCli, Runs)
 {
+    const std::string folderMessage = std::string("Error - can not open output file . (") +
+                                      (testingWindowsPrograms() ? "Permission denied)" : "Is a directory)");
     const CliCase cases[] = {
         {"no arguments", {}, 0, usage, nullptr, ""},
         {"defaults", {"x"}, 0, "", "trivolta.c", "default.c"},
@@ -54,11 +56,11 @@ TEST(TrivoltaCli, Runs)
          "Error - can not open output file no/such/dir.c (No such file or directory)",
          nullptr,
          ""},
-        {"folder", {"-OC."}, 8, "Error - can not open output file . (Is a directory)", nullptr, ""},
+        {"folder", {"-OC."}, 8, folderMessage, nullptr, ""},
         {"full disk",
-         {"-OC/dev/full"},
+         {"-OC" + fullDevice()},
          8,
-         "Error - can not write output file /dev/full (No space left on device)",
+         "Error - can not write output file " + fullDevice() + " (No space left on device)",
          nullptr,
          ""},
     };
@@ -105,7 +107,10 @@ TEST(TrivoltaCli, LostConsoleOutputIsAFailure)
 {
     ScratchDir dir;
     // Usage text on a full disk: nothing reached the user.
-    EXPECT_EQ(runProgram("/bin/sh", {"-c", "exec \"$0\" >/dev/full", program}, dir.path()).status, 8);
+    std::vector<std::string> arguments{"-c", "exec \"$@\" >/dev/full", "sh"};
+    for (const std::string& word : commandWords(program))
+        arguments.push_back(word);
+    EXPECT_EQ(runCommand("/bin/sh", arguments, dir.path()).status, 8);
 }
 
 }  // namespace
