@@ -42,29 +42,15 @@ std::string glyphrotMessage(const char* message)
     return std::string("\n") + message + "\n";
 }
 
-TEST(FaultInjection, TrivoltaOutputFailures)
+// Full disks, folders and missing folders are among the end-to-end cases of
+// each program; these are the faults that only a hostile environment makes.
+TEST(FaultInjection, TrivoltaNameTooLong)
 {
+    ScratchDir dir;
     const std::string tooLong(100000, 'n');
-    const struct {
-        const char* title;
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
-        {"full disk", {"-OC/dev/full"}, "Error - can not write output file /dev/full (No space left on device)"},
-        {"missing folder", {"-OCgone/t.c"}, "Error - can not open output file gone/t.c (No such file or directory)"},
-        {"folder", {"-OA."}, "Error - can not open output file . (Is a directory)"},
-        {"100,000-character name",
-         {"-OC" + tooLong},
-         "Error - can not open output file " + tooLong + " (File name too long)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
-        ScratchDir dir;
-        ProgramResult result = runProgram(trivolta, c.arguments, dir.path());
-        EXPECT_EQ(result.status, 8);
-        EXPECT_TRUE(sameBytes(c.message, result.out));
-        EXPECT_TRUE(sameBytes("", result.err));
-    }
+    ProgramResult result = runProgram(trivolta, {"-OC" + tooLong}, dir.path());
+    EXPECT_EQ(result.status, 8);
+    EXPECT_TRUE(sameBytes("Error - can not open output file " + tooLong + " (File name too long)", result.out));
 }
 
 TEST(FaultInjection, TrivoltaStopsAtTheFileSizeLimit)
@@ -85,10 +71,6 @@ TEST(FaultInjection, GlyphrotFailuresLeaveTheInputAlone)
         std::vector<std::string> arguments;
         const char* message;
     } cases[] = {
-        {"full disk", {"-r", "font.bin", "/dev/full"}, "error write output file"},
-        {"missing folder", {"-r", "font.bin", "gone/out.bin"}, "Error open output file"},
-        {"folder as output", {"-m", "font.bin", "."}, "Error open output file"},
-        {"folder as input", {"-m", ".", "out.bin"}, "Error open input file"},
         {"input removed before the run", {"-r", "dangling.bin", "out.bin"}, "Error open input file"},
         {"100,000-character input name", {"-r", tooLong}, "Error open input file"},
         {"100,000-character output name", {"-r", "font.bin", tooLong}, "Error open output file"},
