@@ -60,7 +60,7 @@ std::uint64_t flipAntiDiagonal(std::uint64_t word)
 }
 
 // The flags are template arguments so that the loop over the cells holds
-// nothing but shifts and masks, which the compiler can vectorise.
+// nothing but shifts and masks.
 template <bool Rotate, bool Mirror>
 std::uint64_t transformWord(std::uint64_t word)
 {
