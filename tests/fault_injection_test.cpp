@@ -30,11 +30,7 @@ ProgramResult runLimited(const std::string& program, const std::vector<std::stri
                          int kib)
 {
     // /bin/sh counts the limit in 512-byte blocks.
-    std::vector<std::string> words{"-c", "trap '' XFSZ; ulimit -f " + std::to_string(kib * 2) + "; exec \"$@\"", "sh"};
-    for (const std::string& word : commandWords(program))
-        words.push_back(word);
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    return runCommand("/bin/sh", words, dir);
+    return runInShell("trap '' XFSZ; ulimit -f " + std::to_string(kib * 2) + "; exec \"$@\"", program, arguments, dir);
 }
 
 std::string glyphrotMessage(const char* message)
@@ -106,11 +102,8 @@ TEST(FaultInjection, GlyphrotInputThatEndsEarly)
     // The writer of the pipe dies after 100 bytes: what arrived is the input.
     ScratchDir dir;
     writeFile(dir.file("font.bin"), randomBytes(1 << 20));
-    std::vector<std::string> pipeline{"-c", "sh -c 'head -c 100 font.bin; kill -9 $$' | \"$@\" -r /dev/stdin out.bin",
-                                      "sh"};
-    for (const std::string& word : commandWords(glyphrot))
-        pipeline.push_back(word);
-    ProgramResult result = runCommand("/bin/sh", pipeline, dir.path());
+    ProgramResult result = runInShell("sh -c 'head -c 100 font.bin; kill -9 $$' | \"$@\"", glyphrot,
+                                      {"-r", "/dev/stdin", "out.bin"}, dir.path());
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readFile(dir.file("out.bin")).size(), 100u);
 }

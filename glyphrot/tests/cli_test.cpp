@@ -170,10 +170,8 @@ TEST(GlyphrotCli, PipesInAndStandardOutputOut)
     writeFile(dir.file("font.bin"), input);
     const std::string expected = plainConvert(input, true, true);
 
-    std::vector<std::string> pipeline{"-c", "cat font.bin | \"$@\" -r -m /dev/stdin out.bin", "sh"};
-    for (const std::string& word : commandWords(program))
-        pipeline.push_back(word);
-    ProgramResult fromPipe = runCommand("/bin/sh", pipeline, dir.path());
+    ProgramResult fromPipe =
+        runInShell("cat font.bin | \"$@\"", program, {"-r", "-m", "/dev/stdin", "out.bin"}, dir.path());
     EXPECT_EQ(fromPipe.status, 0);
     EXPECT_TRUE(sameBytes(expected, readFile(dir.file("out.bin"))));
 

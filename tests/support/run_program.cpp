@@ -70,13 +70,7 @@ ProgramResult run(std::vector<std::string> words, const std::string& directory, 
     return result;
 }
 
-}  // namespace
-
-bool testingWindowsPrograms()
-{
-    return environment("TEST_WINDOWS") == "1";
-}
-
+// TEST_RUNNER, when set, then the program.
 std::vector<std::string> commandWords(const std::string& program)
 {
     std::vector<std::string> words;
@@ -84,6 +78,13 @@ std::vector<std::string> commandWords(const std::string& program)
         words.push_back(environment("TEST_RUNNER"));
     words.push_back(program);
     return words;
+}
+
+}  // namespace
+
+bool testingWindowsPrograms()
+{
+    return environment("TEST_WINDOWS") == "1";
 }
 
 std::string fullDevice()
@@ -102,6 +103,16 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
         result.err = withoutCarriageReturns(result.err);
     }
     return result;
+}
+
+ProgramResult runInShell(const std::string& script, const std::string& program,
+                         const std::vector<std::string>& arguments, const std::string& directory)
+{
+    std::vector<std::string> words{"-c", script, "sh"};
+    for (const std::string& word : commandWords(program))
+        words.push_back(word);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return runCommand("/bin/sh", words, directory);
 }
 
 ProgramResult runCommand(const std::string& tool, const std::vector<std::string>& arguments,

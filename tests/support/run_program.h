@@ -20,10 +20,6 @@ std::string programPath(const char* envName, const char* builtPath);
 // started through TEST_RUNNER (wine). Their console turns LF into CR LF.
 bool testingWindowsPrograms();
 
-// The words that start a program under test: TEST_RUNNER, when set, then
-// the program; for a shell line that runs it as "$@".
-std::vector<std::string> commandWords(const std::string& program);
-
 // The device that is always full, as the programs under test name it.
 std::string fullDevice();
 
@@ -32,6 +28,11 @@ std::string fullDevice();
 // For Windows programs, CR LF on the console is read back as LF.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::string& directory, const std::string& inputFile = "");
+
+// Runs the shell line `script` in `directory`, where "$@" stands for the
+// program under test (as runProgram starts it) followed by `arguments`.
+ProgramResult runInShell(const std::string& script, const std::string& program,
+                         const std::vector<std::string>& arguments, const std::string& directory);
 
 // Runs a tool of this system (/bin/sh, /bin/mkdir) as it is.
 ProgramResult runCommand(const std::string& tool, const std::vector<std::string>& arguments,

@@ -107,10 +107,7 @@ TEST(TrivoltaCli, LostConsoleOutputIsAFailure)
 {
     ScratchDir dir;
     // Usage text on a full disk: nothing reached the user.
-    std::vector<std::string> arguments{"-c", "exec \"$@\" >/dev/full", "sh"};
-    for (const std::string& word : commandWords(program))
-        arguments.push_back(word);
-    EXPECT_EQ(runCommand("/bin/sh", arguments, dir.path()).status, 8);
+    EXPECT_EQ(runInShell("exec \"$@\" >/dev/full", program, {}, dir.path()).status, 8);
 }
 
 }  // namespace
