@@ -87,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(settings.waveform.empty() || settings.waveform == "sinus");
 
     std::string messages;
-    const unsigned errorFlags = validateSettings(settings, messages);
+    const unsigned errorFlags = validateSettings(settings, [&messages](const char* message) { messages += message; });
     const auto printed = [&messages](const char* message) { return messages.find(message) != std::string::npos; };
     unsigned printedFlags = 0;
     printedFlags |= printed("Error in pin numbers") ? ErrorPins : 0;

@@ -9,7 +9,6 @@
 #include <io.h>
 #else
 #include <sys/mman.h>
-#include <unistd.h>
 #endif
 
 #ifdef _WIN32
@@ -66,18 +65,16 @@ bool describeOpenFile(std::FILE* file, FileKind& kind, std::uint64_t& length)
     return true;
 }
 
-bool namesOpenFile(const std::string& name, std::FILE* file)
+bool namesSameSpecialFile(const std::string& first, const std::string& second)
 {
-    FileStatus named{};
-    FileStatus open{};
-    if (statusOf(name, named) != 0 || statusOf(file, open) != 0)
-        return false;  // a name that does not exist yet is another file
+    FileStatus one{};
+    FileStatus other{};
+    if (statusOf(first, one) != 0 || statusOf(second, other) != 0 || isRegular(one) || isDirectory(one))
+        return false;
 #ifdef _WIN32
-    // No inode numbers here: only whole-file mapping depends on the answer,
-    // and that is not used on Windows.
-    return true;
+    return first == second;  // no inode numbers to compare
 #else
-    return named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 #endif
 }
 
@@ -103,30 +100,4 @@ std::uint8_t* allocateBuffer(std::size_t size)
 void releaseBuffer(std::uint8_t* buffer)
 {
     std::free(buffer);
-}
-
-const std::uint8_t* mapFile(std::FILE* file, std::size_t size)
-{
-#ifdef _WIN32
-    (void)file;
-    (void)size;
-    return nullptr;
-#else
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;  // the whole file is read anyway: map it in one go
-#endif
-    void* data = mmap(nullptr, size, PROT_READ, flags, fileno(file), 0);
-    return data == MAP_FAILED ? nullptr : static_cast<const std::uint8_t*>(data);
-#endif
-}
-
-void unmapFile(const std::uint8_t* data, std::size_t size)
-{
-#ifdef _WIN32
-    (void)data;
-    (void)size;
-#else
-    munmap(const_cast<std::uint8_t*>(data), size);
-#endif
 }

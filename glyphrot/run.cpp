@@ -1,34 +1,32 @@
 #include "run.h"
 
 #include "glyph_cell.h"
+#include "output_file.h"
 #include "platform.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace {
 
 const char noMemory[] = "not enough memory for input file";
+const char readFailed[] = "error read input file";
+const char writeFailed[] = "error write output file";
 
-// The whole input: one buffer the file was read into, or a read-only
-// mapping of the file. Released when the run ends.
+// The whole input in one buffer, for outputs that are written directly and
+// so may cut the input when they are opened.
 struct InputData {
-    const std::uint8_t* bytes = nullptr;
+    std::uint8_t* bytes = nullptr;
     std::size_t size = 0;
-    std::uint8_t* buffer = nullptr;  // owned; bytes points into it
-    bool mapped = false;
 
     InputData() = default;
     InputData(const InputData&) = delete;
     InputData& operator=(const InputData&) = delete;
-    ~InputData()
-    {
-        if (mapped)
-            unmapFile(bytes, size);
-        releaseBuffer(buffer);
-    }
+    ~InputData() { releaseBuffer(bytes); }
 };
 
 // A pipe or device has no length to ask for: read it to its end, growing
@@ -36,78 +34,114 @@ struct InputData {
 std::string readToEnd(std::FILE* in, InputData& input)
 {
     std::size_t capacity = std::size_t{1} << 16;
-    input.buffer = allocateBuffer(capacity);
-    if (input.buffer == nullptr)
+    input.bytes = allocateBuffer(capacity);
+    if (input.bytes == nullptr)
         return noMemory;
     for (;;) {
-        input.size += std::fread(input.buffer + input.size, 1, capacity - input.size, in);
+        input.size += std::fread(input.bytes + input.size, 1, capacity - input.size, in);
         if (input.size < capacity)
             break;
         std::uint8_t* larger =
             capacity <= std::numeric_limits<std::size_t>::max() / 2 ? allocateBuffer(capacity * 2) : nullptr;
         if (larger == nullptr)
             return noMemory;
-        std::memcpy(larger, input.buffer, input.size);
-        releaseBuffer(input.buffer);
-        input.buffer = larger;
+        std::memcpy(larger, input.bytes, input.size);
+        releaseBuffer(input.bytes);
+        input.bytes = larger;
         capacity *= 2;
     }
-    input.bytes = input.buffer;
-    return std::ferror(in) ? "error read input file" : "";
+    return std::ferror(in) ? readFailed : "";
 }
 
-std::string readInput(std::FILE* in, const std::string& outputFileName, InputData& input)
+std::string readWhole(std::FILE* in, FileKind kind, std::uint64_t length, InputData& input)
 {
-    FileKind kind = FileKind::Other;
-    std::uint64_t length = 0;
-    if (!describeOpenFile(in, kind, length))
-        return "error get input file length";
-    if (kind == FileKind::Directory)
-        return "Error open input file";
     if (kind != FileKind::Regular)
         return readToEnd(in, input);
     if (length > std::numeric_limits<std::size_t>::max())
         return noMemory;
     input.size = static_cast<std::size_t>(length);
-
-    // Mapping saves copying the file, but is only safe when writing the
-    // output cannot cut the input: never in place.
-    if (input.size > 0 && !namesOpenFile(outputFileName, in)) {
-        input.bytes = mapFile(in, input.size);
-        input.mapped = input.bytes != nullptr;
-        if (input.mapped)
-            return "";
-    }
-    input.buffer = allocateBuffer(input.size);
-    if (input.buffer == nullptr)
+    input.bytes = allocateBuffer(input.size);
+    if (input.bytes == nullptr)
         return noMemory;
-    input.bytes = input.buffer;
-    if (std::fread(input.buffer, 1, input.size, in) != input.size)
-        return "error read input file";
-    return "";
+    return std::fread(input.bytes, 1, input.size, in) == input.size ? "" : readFailed;
+}
+
+// Reads the input a piece at a time, converts each piece and writes it: the
+// output is a temporary file, so the input stays whole however far this
+// gets. A regular file gives exactly the length reported at the start; a
+// pipe or device is read to its end.
+std::string convertPieces(std::FILE* in, FileKind kind, std::uint64_t length, const ConverterSettings& settings,
+                          std::FILE* out)
+{
+    // Whole cells in every piece but the last; large enough that the reads
+    // and writes go to the system unbuffered, small beside any cache.
+    const std::size_t pieceSize = std::size_t{1} << 20;
+    std::vector<std::uint8_t> piece(pieceSize);
+    const bool regular = kind == FileKind::Regular;
+    std::uint64_t remaining = length;
+    for (;;) {
+        const std::size_t wanted =
+            regular ? static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, remaining)) : pieceSize;
+        if (wanted == 0)
+            return "";
+        const std::size_t got = std::fread(piece.data(), 1, wanted, in);
+        if (got != wanted && (regular || std::ferror(in)))
+            return readFailed;  // shortened while it was read
+        transformGlyphs(piece.data(), piece.data(), got, settings.rotate, settings.mirror);
+        if (std::fwrite(piece.data(), 1, got, out) != got)
+            return writeFailed;
+        if (got < wanted)
+            return "";
+        remaining -= got;
+    }
 }
 
 }  // namespace
 
 std::string convertFile(const ConverterSettings& settings)
 {
-    InputData input;
+    // A pipe or FIFO cannot be rewritten in place: reading it empties it,
+    // and opening it to write would wait for a reader that never comes.
+    if (namesSameSpecialFile(settings.inputFileName, settings.outputFileName))
+        return "Error open output file";
+
     std::FILE* in = std::fopen(settings.inputFileName.c_str(), "rb");
     if (in == nullptr)
         return "Error open input file";
-    std::string readFailure = readInput(in, settings.outputFileName, input);
-    (void)std::fclose(in);  // read-only: nothing is lost if closing fails
-    if (!readFailure.empty())
-        return readFailure;
+    FileKind kind = FileKind::Other;
+    std::uint64_t length = 0;
+    std::string failure;
+    if (!describeOpenFile(in, kind, length))
+        failure = "error get input file length";
+    else if (kind == FileKind::Directory)
+        failure = "Error open input file";
 
-    // Only now, with the whole input in hand, may the output cut the file.
-    std::FILE* out = std::fopen(settings.outputFileName.c_str(), "wb");
-    if (out == nullptr)
-        return "Error open output file";
-    bool written = convertGlyphs(input.bytes, input.size, settings.rotate, settings.mirror, out);
-    written = std::fflush(out) == 0 && written;
-    written = std::fclose(out) == 0 && written;
-    return written ? "" : "error write output file";
+    OutputFile output;
+    InputData input;
+    if (failure.empty() && prepareOutput(settings.outputFileName, output) != 0)
+        failure = "Error open output file";
+    if (failure.empty()) {
+        if (output.replacing())
+            failure = convertPieces(in, kind, length, settings, output.stream);
+        else
+            failure = readWhole(in, kind, length, input);
+    }
+    // Closed before the output is opened or renamed: the output may be the
+    // input, and some systems do not replace a file that is open.
+    (void)std::fclose(in);  // read-only: nothing is lost if closing fails
+    if (!failure.empty())
+        return failure;  // a temporary file is removed with `output`
+
+    if (!output.replacing()) {
+        // Only now, with the whole input in hand, may the output cut the file.
+        if (openDirectly(output) != 0)
+            return "Error open output file";
+        if (!convertGlyphs(input.bytes, input.size, settings.rotate, settings.mirror, output.stream))
+            return writeFailed;
+    }
+    OutputStep failedStep = OutputStep::Write;
+    int error = 0;
+    return finishOutput(output, failedStep, error) ? "" : writeFailed;
 }
 
 void exitWithMessage(const std::string& message, int status)

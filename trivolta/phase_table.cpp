@@ -10,22 +10,22 @@ std::uint8_t pinMask(std::uint8_t pin)
 
 }  // namespace
 
-unsigned validateSettings(const GeneratorSettings& settings, std::string& messages)
+unsigned validateSettings(const GeneratorSettings& settings, const std::function<void(const char*)>& print)
 {
     unsigned errorFlags = 0;
     if (settings.pinA == settings.pinB || settings.pinA == settings.pinC || settings.pinB == settings.pinC) {
-        messages += "Error in pin numbers";
+        print("Error in pin numbers");
         errorFlags |= ErrorPins;
     }
     if (settings.period % 6 != 0)
-        messages += "Warning - period / 6 give not WHOLE number";
+        print("Warning - period / 6 give not WHOLE number");
     if (settings.period % 2 != 0) {
-        messages += "Error - period is not EVEN number";
+        print("Error - period is not EVEN number");
         errorFlags |= ErrorPeriodOdd;
     }
     // 3 * shift reaches 196605: compare in 32 bits.
     if (std::uint32_t{settings.period} < 3u * settings.shift) {
-        messages += "Error - shift is too big (period < shift * 3)";
+        print("Error - shift is too big (period < shift * 3)");
         errorFlags |= ErrorShiftTooBig;
     }
     return errorFlags;

@@ -7,17 +7,6 @@
 #include <string>
 #include <vector>
 
-namespace {
-
-unsigned printMessages(const std::string& messages, std::FILE* console)
-{
-    if (messages.empty())
-        return 0;
-    return std::fwrite(messages.data(), 1, messages.size(), console) == messages.size() ? 0 : ErrorOutput;
-}
-
-}  // namespace
-
 unsigned runGenerator(int argc, const char* const* argv, std::FILE* console)
 {
     GeneratorSettings settings;
@@ -26,15 +15,23 @@ unsigned runGenerator(int argc, const char* const* argv, std::FILE* console)
 
     parseCommandLine(argc, argv, settings);
 
-    std::string messages;
-    unsigned errorFlags = validateSettings(settings, messages);
-    errorFlags |= printMessages(messages, console);
+    bool consoleWritten = true;
+    const auto print = [console, &consoleWritten](const char* message) {
+        consoleWritten = std::fputs(message, console) >= 0 && consoleWritten;
+    };
+    unsigned errorFlags = validateSettings(settings, print);
+    // On the console before the output is opened: a message still buffered
+    // could otherwise land in an output that is the console (/dev/stdout).
+    consoleWritten = std::fflush(console) == 0 && consoleWritten;
+    if (!consoleWritten)
+        errorFlags |= ErrorOutput;
     if ((errorFlags & ~ErrorOutput) != 0)
         return errorFlags;
 
     const std::vector<std::uint8_t> table = computePhaseTable(settings);
-    messages.clear();
-    errorFlags |= writeTableFile(settings, table, messages);
-    errorFlags |= printMessages(messages, console);
-    return errorFlags;
+    std::string failure;
+    errorFlags |= writeTableFile(settings, table, failure);
+    if (!failure.empty())
+        print(failure.c_str());
+    return consoleWritten ? errorFlags : errorFlags | ErrorOutput;
 }

@@ -1,5 +1,6 @@
 #include "table_file.h"
 
+#include "output_file.h"
 #include "phase_table.h"
 
 #include <cerrno>
@@ -77,20 +78,20 @@ unsigned writeTableFile(const GeneratorSettings& settings, const std::vector<std
     const std::string text = formatTable(settings, table);
     const std::string& fileName = settings.outputFileName;
 
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
-    if (file == nullptr)
-        return reportFailure(messages, "open", fileName, errno);
+    // The table is complete in memory before the file is touched; the file
+    // then changes in one step, or not at all.
+    OutputFile output;
+    int error = prepareOutput(fileName, output);
+    if (error == 0 && !output.replacing())
+        error = openDirectly(output);
+    if (error != 0)
+        return reportFailure(messages, "open", fileName, error);
 
     errno = 0;
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    written = std::fflush(file) == 0 && written;
-    int writeError = errno;
-    // Close even after a failed write, so the stream is never leaked.
-    errno = 0;
-    const bool closed = std::fclose(file) == 0;
-    if (!written)
-        return reportFailure(messages, "write", fileName, writeError);
-    if (!closed)
-        return reportFailure(messages, "close", fileName, errno);
+    if (std::fwrite(text.data(), 1, text.size(), output.stream) != text.size())
+        return reportFailure(messages, "write", fileName, errno);
+    OutputStep failedStep = OutputStep::Write;
+    if (!finishOutput(output, failedStep, error))
+        return reportFailure(messages, failedStep == OutputStep::Write ? "write" : "close", fileName, error);
     return 0;
 }

@@ -51,7 +51,7 @@ TEST(ValidateSettings, MessagesAndFlagsInOrder)
         s.pinB = static_cast<std::uint8_t>(c.pinB);
         s.pinC = static_cast<std::uint8_t>(c.pinC);
         std::string messages;
-        EXPECT_EQ(validateSettings(s, messages), c.errorFlags);
+        EXPECT_EQ(validateSettings(s, [&messages](const char* message) { messages += message; }), c.errorFlags);
         EXPECT_EQ(messages, c.messages);
     }
 }
