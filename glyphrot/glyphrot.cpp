@@ -7,11 +7,11 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2)
-        printUsage(stdout);  // the run ends with "nothing to do!" below
-
     ConverterSettings settings;
     std::string failure = readCommandLine(argc, argv, settings);
+    // Whoever asked for nothing (no option, --help, a name alone) is shown how.
+    if (failure == "nothing to do!")
+        (void)printUsage(stdout);  // the status is 1 either way
     if (failure.empty())
         failure = convertFile(settings);
     if (!failure.empty())

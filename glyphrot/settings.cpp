@@ -44,6 +44,6 @@ bool printUsage(std::FILE* out)
     return std::fputs("\nConverting 8x8 symbols generator file. Usage:"
                       "\n   glyphrot.exe <-m|-r> <infile> [<outfile>]"
                       "\n-m    mirroring symbols"
-                      "\n-r    90-degree rotate symbols",
+                      "\n-r    90-degree rotate symbols\n",
                       out) >= 0;
 }

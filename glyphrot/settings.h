@@ -27,5 +27,6 @@ constexpr SlashRule platformSlashRule = SlashRule::TwoCharactersOnly;
 std::string readCommandLine(int argc, const char* const* argv, ConverterSettings& settings,
                             SlashRule slashRule = platformSlashRule);
 
-// The usage text; shown when the converter is called without arguments.
+// The usage text, four lines each opened by a line feed, and a closing line
+// feed; shown whenever a run has nothing to do.
 bool printUsage(std::FILE* out);

@@ -1,0 +1,58 @@
+# Installs the documentation beside the programs, in the form each platform
+# reads: gzipped man pages and a Debian copyright file and changelog on
+# Linux; plain-text pages (CR LF) next to the .exe files on Windows.
+set(man_pages ${PROJECT_SOURCE_DIR}/trivolta/trivolta.1 ${PROJECT_SOURCE_DIR}/glyphrot/glyphrot.1)
+set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/firmware-tools)
+
+if(WIN32)
+  find_program(GROFF groff)
+  if(NOT GROFF)
+    message(FATAL_ERROR "groff is needed to render the man pages as text for Windows (Debian: groff-base)")
+  endif()
+  set(texts "")
+  foreach(page IN LISTS man_pages)
+    get_filename_component(name ${page} NAME_WE)
+    set(text ${CMAKE_BINARY_DIR}/doc/${name}.txt)
+    add_custom_command(OUTPUT ${text}
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF} -DINPUT=${page} -DOUTPUT=${text}
+              -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+      DEPENDS ${page} ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+      VERBATIM)
+    list(APPEND texts ${text})
+  endforeach()
+  foreach(file README.md LICENSE)
+    set(text ${CMAKE_BINARY_DIR}/doc/${file}.txt)
+    string(REPLACE ".md.txt" ".txt" text ${text})
+    add_custom_command(OUTPUT ${text}
+      COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/${file} -DOUTPUT=${text}
+              -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+      DEPENDS ${PROJECT_SOURCE_DIR}/${file} ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+      VERBATIM)
+    list(APPEND texts ${text})
+  endforeach()
+  add_custom_target(documentation ALL DEPENDS ${texts})
+  install(FILES ${texts} DESTINATION ${CMAKE_INSTALL_BINDIR})
+else()
+  # gzip -n: no name or time stamp in the header, so the bytes depend on the
+  # page alone.
+  set(zipped "")
+  foreach(page IN LISTS man_pages)
+    get_filename_component(name ${page} NAME)
+    set(zip ${CMAKE_BINARY_DIR}/doc/${name}.gz)
+    add_custom_command(OUTPUT ${zip}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+      COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${page} ${zip}
+      DEPENDS ${page}
+      VERBATIM)
+    list(APPEND zipped ${zip})
+  endforeach()
+  set(changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+    COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${PROJECT_SOURCE_DIR}/packaging/changelog ${changelog}
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    VERBATIM)
+  add_custom_target(documentation ALL DEPENDS ${zipped} ${changelog})
+  install(FILES ${zipped} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} DESTINATION ${doc_dir})
+endif()
