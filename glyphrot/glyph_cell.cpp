@@ -6,6 +6,10 @@
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define GLYPH_CELL_SSE2 1
+#if defined(__GNUC__) || defined(__clang__)
+#include <immintrin.h>
+#define GLYPH_CELL_GFNI 1  // chosen at run time, where the processor has it
+#endif
 #endif
 
 // The cell is handled as one 64-bit word, row i in bits 8i to 8i+7, so that
@@ -147,6 +151,76 @@ void transformWholeCells(const std::uint8_t* source, std::uint8_t* target, std::
 }
 #endif
 
+#ifdef GLYPH_CELL_GFNI
+// Processors with GFNI turn two cells in one instruction: bit b of byte i of
+// gf2p8affineqb's result is the parity of (selector byte i AND cell row 7-b).
+// A selector whose byte i holds bit i alone gives bit 7-r of output row i =
+// bit i of input row r, the rotation; one whose byte i holds bit 7-i gives
+// the rotation and mirror together.
+template <bool Mirror>
+__attribute__((target("gfni"))) void rotateWholeCellsGfni(const std::uint8_t* source, std::uint8_t* target,
+                                                          std::size_t cells)
+{
+    const __m128i selector =
+        _mm_set1_epi64x(static_cast<long long>(Mirror ? 0x0102040810204080ull : 0x8040201008040201ull));
+    std::size_t i = 0;
+    for (; i + 2 <= cells; i += 2, source += 16, target += 16) {
+        const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), _mm_gf2p8affine_epi64_epi8(selector, pair, 0));
+    }
+    if (i < cells)
+        storeCell(transformWord<true, Mirror>(loadCell(source)), target);
+}
+
+bool processorHasGfni()
+{
+    static const bool has = __builtin_cpu_supports("gfni") != 0;
+    return has;
+}
+#endif
+
+// The whole cells; the fastest code the processor runs unless `portable`.
+void transformWholeCells(const std::uint8_t* source, std::uint8_t* target, std::size_t cells, bool rotate, bool mirror,
+                         bool portable)
+{
+#ifdef GLYPH_CELL_GFNI
+    if (rotate && !portable && processorHasGfni()) {
+        if (mirror)
+            rotateWholeCellsGfni<true>(source, target, cells);
+        else
+            rotateWholeCellsGfni<false>(source, target, cells);
+        return;
+    }
+#else
+    (void)portable;
+#endif
+    // One loop per flag combination keeps the flags out of the inner loop.
+    if (rotate && mirror)
+        transformWholeCells<true, true>(source, target, cells);
+    else if (rotate)
+        transformWholeCells<true, false>(source, target, cells);
+    else if (mirror)
+        transformWholeCells<false, true>(source, target, cells);
+    else
+        std::copy(source, source + cells * 8, target);
+}
+
+void transformAll(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate, bool mirror,
+                  bool portable)
+{
+    const std::size_t wholeCells = size / 8;
+    transformWholeCells(source, target, wholeCells, rotate, mirror, portable);
+
+    const std::size_t tail = size % 8;
+    if (tail != 0) {
+        const std::size_t last = wholeCells * 8;
+        GlyphCell cell{};
+        std::copy(source + last, source + size, cell.begin());
+        storeCell(transformWord(loadCell(cell.data()), rotate, mirror), cell.data());
+        std::copy(cell.begin(), cell.begin() + static_cast<std::ptrdiff_t>(tail), target + last);
+    }
+}
+
 }  // namespace
 
 GlyphCell rotateCell(const GlyphCell& source)
@@ -165,25 +239,13 @@ GlyphCell mirrorCell(const GlyphCell& source)
 
 void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate, bool mirror)
 {
-    const std::size_t wholeCells = size / 8;
-    // One loop per flag combination keeps the flags out of the inner loop.
-    if (rotate && mirror)
-        transformWholeCells<true, true>(source, target, wholeCells);
-    else if (rotate)
-        transformWholeCells<true, false>(source, target, wholeCells);
-    else if (mirror)
-        transformWholeCells<false, true>(source, target, wholeCells);
-    else
-        std::copy(source, source + wholeCells * 8, target);
+    transformAll(source, target, size, rotate, mirror, false);
+}
 
-    const std::size_t tail = size % 8;
-    if (tail != 0) {
-        const std::size_t last = wholeCells * 8;
-        GlyphCell cell{};
-        std::copy(source + last, source + size, cell.begin());
-        storeCell(transformWord(loadCell(cell.data()), rotate, mirror), cell.data());
-        std::copy(cell.begin(), cell.begin() + static_cast<std::ptrdiff_t>(tail), target + last);
-    }
+void transformGlyphsPortably(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate,
+                             bool mirror)
+{
+    transformAll(source, target, size, rotate, mirror, true);
 }
 
 bool convertGlyphs(const std::uint8_t* input, std::size_t size, bool rotate, bool mirror, std::FILE* out)

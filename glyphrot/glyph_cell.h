@@ -22,6 +22,11 @@ GlyphCell mirrorCell(const GlyphCell& source);
 // are kept.
 void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate, bool mirror);
 
+// The same with the word-level code alone, whatever instructions the
+// processor offers beyond it, so that tests reach both.
+void transformGlyphsPortably(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate,
+                             bool mirror);
+
 // Writes the `size` converted bytes of `input` to `out`, in input order.
 // Returns false when a write failed.
 bool convertGlyphs(const std::uint8_t* input, std::size_t size, bool rotate, bool mirror, std::FILE* out);

@@ -81,10 +81,12 @@ TEST(TransformGlyphs, MatchesThePlainCellWalkOnRandomInput)
             const std::string expected = plainConvert(input, rotate, mirror);
             ASSERT_EQ(converted(input, rotate, mirror), expected);  // in place
 
-            std::string target(length, '\x55');
             const auto* source = reinterpret_cast<const std::uint8_t*>(input.data());
-            transformGlyphs(source, reinterpret_cast<std::uint8_t*>(target.data()), length, rotate, mirror);
-            ASSERT_EQ(target, expected);  // into another buffer
+            for (auto* transform : {transformGlyphs, transformGlyphsPortably}) {
+                std::string target(length, '\x55');
+                transform(source, reinterpret_cast<std::uint8_t*>(target.data()), length, rotate, mirror);
+                ASSERT_EQ(target, expected);  // into another buffer, with and without processor extensions
+            }
         }
     }
 }
