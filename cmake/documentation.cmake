@@ -9,24 +9,20 @@ if(WIN32)
   if(NOT GROFF)
     message(FATAL_ERROR "groff is needed to render the man pages as text for Windows (Debian: groff-base)")
   endif()
+  # Each source and the text it becomes: man pages rendered, the rest copied.
   set(texts "")
-  foreach(page IN LISTS man_pages)
-    get_filename_component(name ${page} NAME_WE)
+  foreach(source IN LISTS man_pages ITEMS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE)
+    get_filename_component(name ${source} NAME_WE)
+    get_filename_component(extension ${source} LAST_EXT)
+    set(renderer "")
+    if(extension STREQUAL ".1")
+      set(renderer -DGROFF=${GROFF})
+    endif()
     set(text ${CMAKE_BINARY_DIR}/doc/${name}.txt)
     add_custom_command(OUTPUT ${text}
-      COMMAND ${CMAKE_COMMAND} -DGROFF=${GROFF} -DINPUT=${page} -DOUTPUT=${text}
+      COMMAND ${CMAKE_COMMAND} ${renderer} -DINPUT=${source} -DOUTPUT=${text}
               -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
-      DEPENDS ${page} ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
-      VERBATIM)
-    list(APPEND texts ${text})
-  endforeach()
-  foreach(file README.md LICENSE)
-    set(text ${CMAKE_BINARY_DIR}/doc/${file}.txt)
-    string(REPLACE ".md.txt" ".txt" text ${text})
-    add_custom_command(OUTPUT ${text}
-      COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/${file} -DOUTPUT=${text}
-              -P ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
-      DEPENDS ${PROJECT_SOURCE_DIR}/${file} ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
+      DEPENDS ${source} ${PROJECT_SOURCE_DIR}/cmake/windows_text.cmake
       VERBATIM)
     list(APPEND texts ${text})
   endforeach()
