@@ -274,22 +274,21 @@ bool finishOutput(OutputFile& output, OutputStep& failedStep, int& error)
     const int closeError = errno;
     output.stream = nullptr;
 
-    if (flushed && closed && output.replacing()) {
-        errno = 0;
-        if (renameOver(output.temporaryName, output.targetName)) {
-            output.temporaryName.clear();
-            return true;
-        }
-        failedStep = OutputStep::Write;
-        error = errno;
-        discardTemporary(output);
-        return false;
-    }
     if (!flushed || !closed) {
         failedStep = flushed ? OutputStep::Close : OutputStep::Write;
         error = flushed ? closeError : flushError;
         discardTemporary(output);
         return false;
     }
-    return true;
+    if (!output.replacing())
+        return true;
+    errno = 0;
+    if (renameOver(output.temporaryName, output.targetName)) {
+        output.temporaryName.clear();
+        return true;
+    }
+    failedStep = OutputStep::Write;
+    error = errno;
+    discardTemporary(output);
+    return false;
 }
