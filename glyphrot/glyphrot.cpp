@@ -4,17 +4,24 @@
 #include "settings.h"
 
 #include <cstdio>
+#include <new>
 
 int main(int argc, char** argv)
 {
-    ConverterSettings settings;
-    std::string failure = readCommandLine(argc, argv, settings);
-    // Whoever asked for nothing (no option, --help, a name alone) is shown how.
-    if (failure == "nothing to do!")
-        (void)printUsage(stdout);  // the status is 1 either way
-    if (failure.empty())
-        failure = convertFile(settings);
-    if (!failure.empty())
-        exitWithMessage(failure, 1);
+    try {
+        ConverterSettings settings;
+        std::string failure = readCommandLine(argc, argv, settings);
+        // Whoever asked for nothing (no option, --help, a name alone) is shown how.
+        if (failure == "nothing to do!")
+            (void)printUsage(stdout);  // the status is 1 either way
+        if (failure.empty())
+            failure = convertFile(settings);
+        if (!failure.empty())
+            exitWithMessage(failure, 1);
+    } catch (const std::bad_alloc&) {
+        // Printed without a string of its own: there is no memory for one.
+        (void)std::fputs("\nnot enough memory for input file\n", stderr);  // the status says it too
+        return 1;
+    }
     return 0;
 }

@@ -137,7 +137,7 @@ std::string convertFile(const ConverterSettings& settings)
 
     if (!output.replacing()) {
         // Only now, with the whole input in hand, may the output cut the file.
-        if (openDirectly(output) != 0)
+        if (output.stream == nullptr && openDirectly(output) != 0)
             return "Error open output file";
         if (!convertGlyphs(input.bytes, input.size, settings.rotate, settings.mirror, output.stream))
             return writeFailed;

@@ -17,12 +17,80 @@ void appendFormatted(std::string& text, const char* format, unsigned value)
     text.append(buffer, static_cast<std::size_t>(length));
 }
 
+// Length of the UTF-8 sequence at `at` that a terminal shows as a character,
+// or 0 for a control character (C0, DEL, C1) or a byte that is no UTF-8.
+std::size_t printableLength(const std::string& text, std::size_t at)
+{
+    const auto byte = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const unsigned lead = byte(at);
+    if (lead < 0x20 || lead == 0x7F)
+        return 0;
+    if (lead < 0x80)
+        return 1;
+    const std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    for (std::size_t i = 1; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+    if (lead == 0xC2 && byte(at + 1) < 0xA0)
+        return 0;  // U+0080 to U+009F, the C1 controls
+    return length;
+}
+
+// The name as it stands when every byte of it prints as itself; otherwise
+// quoted for a POSIX shell with the other bytes escaped, 'a'$'\033''b', as
+// GNU tools show such names, so that a name cannot drive the terminal.
+std::string printableName(const std::string& name)
+{
+    bool plain = true;
+    for (std::size_t at = 0, length = 0; plain && at < name.size(); at += length)
+        plain = (length = printableLength(name, at)) != 0;
+    if (plain)
+        return name;
+
+    static const char named[] = "\\a\\b\\t\\n\\v\\f\\r";  // bytes 7 to 13
+    std::string quoted;
+    bool inQuotes = false;
+    bool inEscapes = false;
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t length = printableLength(name, at);
+        if (length == 0) {
+            if (inQuotes)
+                quoted += "'";
+            if (!inEscapes)
+                quoted += "$'";
+            inQuotes = false;
+            inEscapes = true;
+            const auto byte = static_cast<unsigned char>(name[at++]);
+            if (byte >= 7 && byte <= 13) {
+                quoted.append(named + 2 * (byte - 7), 2);
+            } else {
+                char octal[8];
+                (void)std::snprintf(octal, sizeof octal, "\\%03o", byte);
+                quoted += octal;
+            }
+            continue;
+        }
+        if (inEscapes)
+            quoted += "'";
+        if (!inQuotes)
+            quoted += "'";
+        inEscapes = false;
+        inQuotes = true;
+        quoted += name[at] == '\'' ? std::string("'\\''") : name.substr(at, length);
+        at += length;
+    }
+    return quoted + "'";
+}
+
 unsigned reportFailure(std::string& messages, const char* what, const std::string& fileName, int error)
 {
     messages += "Error - can not ";
     messages += what;
     messages += " output file ";
-    messages += fileName;
+    messages += printableName(fileName);
     messages += " (";
     messages += error != 0 ? std::strerror(error) : "write failed";
     messages += ")";
@@ -82,7 +150,7 @@ unsigned writeTableFile(const GeneratorSettings& settings, const std::vector<std
     // then changes in one step, or not at all.
     OutputFile output;
     int error = prepareOutput(fileName, output);
-    if (error == 0 && !output.replacing())
+    if (error == 0 && output.stream == nullptr)
         error = openDirectly(output);
     if (error != 0)
         return reportFailure(messages, "open", fileName, error);

@@ -5,6 +5,7 @@
 #include "run.h"
 
 #include <cstdio>
+#include <new>
 
 int main(int argc, char** argv)
 {
@@ -12,7 +13,13 @@ int main(int argc, char** argv)
         (void)std::fputs("Fatal Error: MFC initialization failed\n", stdout);  // the status is 1 either way
         return 1;
     }
-    unsigned status = runGenerator(argc, argv, stdout);
+    unsigned status = 0;
+    try {
+        status = runGenerator(argc, argv, stdout);
+    } catch (const std::bad_alloc&) {
+        (void)std::fputs("Error - not enough memory for the table", stdout);  // the status says it too
+        status = ErrorOutput;
+    }
     // A message or usage text lost on the console is a failed run too.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         status |= ErrorOutput;

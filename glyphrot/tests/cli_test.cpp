@@ -173,6 +173,12 @@ TEST(GlyphrotCli, PipesInAndStandardOutputOut)
     EXPECT_EQ(toStdout.status, 0);
     EXPECT_TRUE(sameBytes(expected, toStdout.out));
     EXPECT_TRUE(sameBytes(input, readFile(dir.file("font.bin"))));
+
+    // Written where the descriptor stands: ">>" appends.
+    ProgramResult appended = runInShell("printf 'HEADER!!' >app.bin; exec \"$@\" >>app.bin", program,
+                                        {"-r", "-m", "font.bin", "/dev/stdout"}, dir.path());
+    EXPECT_EQ(appended.status, 0);
+    EXPECT_TRUE(sameBytes("HEADER!!" + expected, readFile(dir.file("app.bin"))));
 }
 
 }  // namespace

@@ -89,11 +89,27 @@ TEST(TrivoltaCli, WarningStillWritesTheTable)
 
     if (testingWindowsPrograms())
         return;  // no /dev/stdout
-    // The table written to the console file replaces the warning written
-    // before it: nothing still buffered may land on the table afterwards.
-    ProgramResult console = runProgram(program, {"-P40", "-S13", "-OC/dev/stdout"}, dir.path());
-    EXPECT_EQ(console.status, 0);
-    EXPECT_TRUE(sameBytes(table, console.out));
+    // Names of open descriptors are written through them, where they stand:
+    // the messages, then the table, as through a pipe; ">>" appends.
+    const std::string warning = "Warning - period / 6 give not WHOLE number";
+    const struct {
+        const char* script;
+        const char* name;
+        std::string file;  // what out.c holds afterwards
+    } descriptors[] = {
+        {"exec \"$@\" >out.c", "-OC/dev/stdout", warning + table},
+        {"echo kept >out.c; exec \"$@\" >>out.c", "-OC/dev/stdout", "kept\n" + warning + table},
+        {"echo kept >out.c; exec \"$@\" 3>>out.c", "-OC/dev/fd/3", "kept\n" + table},
+        {"echo kept >out.c; ln -s /proc/self/fd/1 link.c; exec \"$@\" >>out.c", "-OClink.c",
+         "kept\n" + warning + table},
+    };
+    for (const auto& d : descriptors) {
+        SCOPED_TRACE(d.script);
+        ScratchDir here;
+        ProgramResult console = runInShell(d.script, program, {"-P40", "-S13", d.name}, here.path());
+        EXPECT_EQ(console.status, 0);
+        EXPECT_TRUE(sameBytes(d.file, readFile(here.file("out.c"))));
+    }
 }
 
 TEST(TrivoltaCli, FailedValidationLeavesAnExistingFileUntouched)
