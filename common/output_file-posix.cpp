@@ -80,7 +80,7 @@ int descriptorNumberIn(const std::string& path)
         return -1;
     const bool ours = std::string(real) == "/proc/" + std::to_string(getpid()) + "/fd";
     std::free(real);
-    return ours ? std::atoi(base.c_str()) : -1;
+    return ours ? static_cast<int>(std::strtol(base.c_str(), nullptr, 10)) : -1;
 }
 
 std::string readLink(const std::string& path)
@@ -219,8 +219,9 @@ std::string attributeValue(int fd, const std::string& name, int& error)
 
 bool cannotGive(int error)
 {
-    return error == EPERM || error == EACCES || error == ENOTSUP || error == EOPNOTSUPP || error == E2BIG ||
-           error == ERANGE || error == EINVAL;
+    // ENOTSUP and EOPNOTSUPP are one value on Linux.
+    return error == EPERM || error == EACCES || error == ENOTSUP || error == E2BIG || error == ERANGE ||
+           error == EINVAL;
 }
 
 int writeAll(int fd, const char* bytes, std::size_t size)
@@ -267,7 +268,9 @@ int findNamedDescriptor(const OutputHandles& handles, int& descriptor)
         std::string link = readLink(path);
         if (link.empty())
             return 0;
-        path = link[0] == '/' ? link : folderPart(path) + link;
+        if (link[0] != '/')
+            link.insert(0, folderPart(path));
+        path = link;
     }
     return 0;
 }

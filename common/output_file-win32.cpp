@@ -83,6 +83,22 @@ std::string targetPath(const OutputHandles& handles)
     return handles.folderName + handles.targetBase;
 }
 
+// ReplaceFileA wants full paths (wine refuses relative ones).
+std::string fullPath(const std::string& path)
+{
+    std::string full(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD length = GetFullPathNameA(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0)
+            return path;
+        if (length < full.size()) {
+            full.resize(length);
+            return full;
+        }
+        full.resize(length);
+    }
+}
+
 }  // namespace
 
 int findNamedDescriptor(const OutputHandles&, int& descriptor)
@@ -153,7 +169,7 @@ int replaceTarget(OutputHandles& handles, Placed& result)
     closeDescriptor(handles.temporary);
     closeDescriptor(handles.target);
     const std::string temporary = handles.folderName + handles.temporaryName;
-    if (ReplaceFileA(targetPath(handles).c_str(), temporary.c_str(), nullptr,
+    if (ReplaceFileA(fullPath(targetPath(handles)).c_str(), fullPath(temporary).c_str(), nullptr,
                      REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr)) {
         handles.temporaryName.clear();
         result = Placed::Done;

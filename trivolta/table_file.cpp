@@ -65,7 +65,7 @@ std::string printableName(const std::string& name)
             inEscapes = true;
             const auto byte = static_cast<unsigned char>(name[at++]);
             if (byte >= 7 && byte <= 13) {
-                quoted.append(named + 2 * (byte - 7), 2);
+                quoted.append(named + std::size_t{2} * (byte - 7), 2);
             } else {
                 char octal[8];
                 (void)std::snprintf(octal, sizeof octal, "\\%03o", byte);
