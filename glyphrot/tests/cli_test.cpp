@@ -108,6 +108,55 @@ TEST(GlyphrotCli, ConvertsInPlaceAndIntoASecondFile)
     }
 }
 
+// Every orientation of a glyph by the runs the README gives for it, against
+// where the pixel at row y, column x must land.
+TEST(GlyphrotCli, EveryOrientationByItsRecipe)
+{
+    using Runs = std::vector<std::vector<std::string>>;
+    const struct {
+        const char* title;
+        Runs runs;
+        int (*row)(int y, int x);
+        int (*column)(int y, int x);
+    } cases[] = {
+        {"quarter turn counter-clockwise", {{"-r"}}, [](int, int x) { return 7 - x; }, [](int y, int) { return y; }},
+        {"half turn", {{"-r"}, {"-r"}}, [](int y, int) { return 7 - y; }, [](int, int x) { return 7 - x; }},
+        {"quarter turn clockwise",
+         {{"-m"}, {"-r", "-m"}},
+         [](int, int x) { return x; },
+         [](int y, int) { return 7 - y; }},
+        {"clockwise by three turns",
+         {{"-r"}, {"-r"}, {"-r"}},
+         [](int, int x) { return x; },
+         [](int y, int) { return 7 - y; }},
+        {"top-bottom flip", {{"-m"}}, [](int y, int) { return 7 - y; }, [](int, int x) { return x; }},
+        {"left-right flip", {{"-r"}, {"-r", "-m"}}, [](int y, int) { return y; }, [](int, int x) { return 7 - x; }},
+        {"main diagonal", {{"-r", "-m"}}, [](int, int x) { return x; }, [](int y, int) { return y; }},
+        {"other diagonal", {{"-m"}, {"-r"}}, [](int, int x) { return 7 - x; }, [](int y, int) { return 7 - y; }},
+    };
+    const std::string input = randomBytes(64, 12);
+    const auto pixel = [](const std::string& font, std::size_t glyph, int y, int x) {
+        return (static_cast<unsigned char>(font[glyph * 8 + static_cast<std::size_t>(y)]) >> (7 - x)) & 1;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchDir dir;
+        writeFile(dir.file("font.bin"), input);
+        for (std::vector<std::string> run : c.runs) {
+            run.emplace_back("font.bin");
+            ASSERT_EQ(runProgram(program, run, dir.path()).status, 0);
+        }
+        const std::string output = readFile(dir.file("font.bin"));
+        ASSERT_EQ(output.size(), input.size());
+        int wrong = 0;
+        for (std::size_t glyph = 0; glyph < input.size() / 8; ++glyph)
+            for (int y = 0; y < 8; ++y)
+                for (int x = 0; x < 8; ++x)
+                    wrong += pixel(output, glyph, c.row(y, x), c.column(y, x)) != pixel(input, glyph, y, x);
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 TEST(GlyphrotCli, OptionAfterNamesAndAnEmptyArgument)
 {
     ScratchDir dir;

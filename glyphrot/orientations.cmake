@@ -1,0 +1,67 @@
+# The eight orientations of the glyphs of INPUT, each made by the runs of
+# GLYPHROT that give it, drawn side by side in two rows of four into
+# FOLDER/orientations.txt (the files stay in FOLDER).
+#   cmake -DGLYPHROT=glyphrot -DINPUT=font.bin -DFOLDER=demo -P orientations.cmake
+cmake_minimum_required(VERSION 3.25)
+# Each recipe: a file name, its title (the runs, as the README lists them),
+# then the runs, "+" between runs.
+set(recipes
+  "as-stored|as stored|"
+  "ccw|-r|-r"
+  "half|-r, -r|-r+-r"
+  "cw|-m, -r -m|-m+-r -m"
+  "flip-tb|-m|-m"
+  "flip-lr|-r, -r -m|-r+-r -m"
+  "diagonal|-r -m|-r -m"
+  "other-diagonal|-m, -r|-m+-r")
+
+set(fonts_1 "")
+set(titles_1 "")
+set(fonts_2 "")
+set(titles_2 "")
+set(count 0)
+foreach(recipe IN LISTS recipes)
+  string(REPLACE "|" ";" fields "${recipe}")
+  list(GET fields 0 name)
+  list(GET fields 1 title)
+  set(file "${FOLDER}/${name}.bin")
+  configure_file("${INPUT}" "${file}" COPYONLY)
+  list(GET fields 2 runs)
+  if(NOT runs STREQUAL "")
+    string(REPLACE "+" ";" runs "${runs}")
+    foreach(run IN LISTS runs)
+      separate_arguments(options UNIX_COMMAND "${run}")
+      execute_process(COMMAND "${GLYPHROT}" ${options} "${file}" RESULT_VARIABLE status)
+      if(NOT status EQUAL 0)
+        message(FATAL_ERROR "glyphrot ${options} ${file}: ${status}")
+      endif()
+    endforeach()
+  endif()
+  math(EXPR count "${count} + 1")
+  set(row 1)
+  if(count GREATER 4)
+    set(row 2)
+  endif()
+  list(APPEND fonts_${row} "${file}")
+  list(APPEND titles_${row} "${title}")
+endforeach()
+
+set(picture "")
+foreach(row 1 2)
+  string(REPLACE ";" "|" fonts "${fonts_${row}}")
+  string(REPLACE ";" "|" titles "${titles_${row}}")
+  execute_process(COMMAND "${CMAKE_COMMAND}" "-DFONTS=${fonts}" "-DTITLES=${titles}"
+                          "-DOUTPUT=${FOLDER}/orientations-${row}.txt"
+                          -P "${CMAKE_CURRENT_LIST_DIR}/show_glyphs.cmake"
+                  RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "show_glyphs.cmake: ${status}")
+  endif()
+  file(READ "${FOLDER}/orientations-${row}.txt" part)
+  file(REMOVE "${FOLDER}/orientations-${row}.txt")
+  if(row EQUAL 2)
+    string(APPEND picture "\n")
+  endif()
+  string(APPEND picture "${part}")
+endforeach()
+file(WRITE "${FOLDER}/orientations.txt" "${picture}")
