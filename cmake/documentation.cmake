@@ -11,7 +11,8 @@ if(WIN32)
   endif()
   # Each source and the text it becomes: man pages rendered, the rest copied.
   set(texts "")
-  foreach(source IN LISTS man_pages ITEMS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE)
+  # README.txt is a page of its own for Windows users; README.md speaks of Linux.
+  foreach(source IN LISTS man_pages ITEMS ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt ${PROJECT_SOURCE_DIR}/LICENSE)
     get_filename_component(name ${source} NAME_WE)
     get_filename_component(extension ${source} LAST_EXT)
     set(renderer "")
@@ -50,5 +51,6 @@ else()
     VERBATIM)
   add_custom_target(documentation ALL DEPENDS ${zipped} ${changelog})
   install(FILES ${zipped} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} DESTINATION ${doc_dir})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} ${PROJECT_SOURCE_DIR}/README.md
+    DESTINATION ${doc_dir})
 endif()
