@@ -74,8 +74,14 @@ std::string convertPieces(std::FILE* in, FileKind kind, std::uint64_t length, co
                           std::FILE* out)
 {
     // Whole cells in every piece but the last; large enough that the reads
-    // and writes go to the system unbuffered, small beside any cache.
-    const std::size_t pieceSize = std::size_t{1} << 20;
+    // and writes go to the system unbuffered, small enough to stay in the
+    // processor's cache between the read, the transform and the write
+    // (256 KiB ran 5 to 10 % faster than 1 MiB in the bench).
+    const std::size_t pieceSize = std::size_t{1} << 18;
+    // Each piece goes to the system in one write: through the stream's own
+    // buffer, every piece became two writes, the last 4 KiB apart.
+    if (std::setvbuf(out, nullptr, _IONBF, 0) != 0)
+        return writeFailed;
     InputBuffer piece;
     piece.bytes = allocateBuffer(pieceSize);
     if (piece.bytes == nullptr)
