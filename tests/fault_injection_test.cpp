@@ -413,6 +413,8 @@ TEST(FaultInjection, ReplacedFilesEndAsARedirectionLeavesThem)
         {"bind-mounted file", "echo under >a; echo old >out; mount --bind a out", "out", true, "umount out"},
         {"path of 4095 bytes", "mkdir -p " + longFolder + " && echo old >" + longName, longName, false, ""},
         {"immutable file", "echo old >out; chattr +i out", "out", true, "chattr -i out"},
+        {"read-only mount", "mkdir ro; echo old >ro/out; mount --bind ro ro; mount -o remount,bind,ro ro", "ro/out",
+         true, "umount ro"},
         {"own link in a sticky folder", "echo old >real; mkdir -m 1777 s; ln -s ../real s/out", "s/out", true, ""},
         {"link planted in a sticky folder",
          std::string("echo old >real; chmod 755 .; mkdir -m 1777 s; ") + nobody + "ln -s ../real s/out", "s/out", true,
