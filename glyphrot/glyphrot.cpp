@@ -1,13 +1,20 @@
 // glyphrot: rotates, mirrors, or both, every 8x8 glyph of a
 // character-generator file, in place or into a second file.
+#include "no_memory.h"
 #include "run.h"
 #include "settings.h"
 
 #include <cstdio>
 #include <new>
 
+namespace {
+// Printed without a string of its own: there may be no memory for one.
+const char noMemory[] = "\nnot enough memory for input file\n";
+}  // namespace
+
 int main(int argc, char** argv)
 {
+    reportNoMemoryAtTerminate(noMemory, stderr, 1);
     try {
         ConverterSettings settings;
         std::string failure = readCommandLine(argc, argv, settings);
@@ -19,8 +26,7 @@ int main(int argc, char** argv)
         if (!failure.empty())
             exitWithMessage(failure, 1);
     } catch (const std::bad_alloc&) {
-        // Printed without a string of its own: there is no memory for one.
-        (void)std::fputs("\nnot enough memory for input file\n", stderr);  // the status says it too
+        (void)std::fputs(noMemory, stderr);  // the status says it too
         return 1;
     }
     return 0;

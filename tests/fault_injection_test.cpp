@@ -507,7 +507,8 @@ TEST(FaultInjection, OutOfMemoryIsAMessage)
     };
     for (const auto& p : programs) {
         bool ranOut = false;
-        for (int kib = 4000; kib <= 12000; kib += 100) {
+        int started = 0;  // the lowest limit of the coarse steps under which the program started
+        const auto runUnder = [&](int kib) {
             SCOPED_TRACE(p.program + " under ulimit -v " + std::to_string(kib));
             ProgramResult result =
                 runInShell("ulimit -v " + std::to_string(kib) + "; exec \"$@\"", p.program, p.arguments, dir.path());
@@ -516,7 +517,15 @@ TEST(FaultInjection, OutOfMemoryIsAMessage)
                 EXPECT_NE((result.out + result.err).find(p.message), std::string::npos) << result.out << result.err;
                 ranOut = true;
             }
-        }
+            if (result.status != 127 && started == 0)
+                started = kib;
+        };
+        for (int kib = 1000; kib <= 12000; kib += 100)
+            runUnder(kib);
+        // Just above where a program can start lies a narrow band (80 KiB
+        // wide, once) where not even the bad_alloc can be allocated.
+        for (int kib = started - 100; started != 0 && kib <= started + 300; kib += 10)
+            runUnder(kib);
         EXPECT_TRUE(ranOut) << p.program;
     }
 #endif

@@ -1,5 +1,6 @@
 // trivolta: writes a table of port bytes for three square waves, phases A,
 // B and C, as a C array or as assembler DB lines.
+#include "no_memory.h"
 #include "phase_table.h"
 #include "platform.h"
 #include "run.h"
@@ -7,8 +8,13 @@
 #include <cstdio>
 #include <new>
 
+namespace {
+const char noMemory[] = "Error - not enough memory for the table";
+}
+
 int main(int argc, char** argv)
 {
+    reportNoMemoryAtTerminate(noMemory, stdout, ErrorOutput);
     if (!initFramework()) {
         (void)std::fputs("Fatal Error: MFC initialization failed\n", stdout);  // the status is 1 either way
         return 1;
@@ -17,7 +23,7 @@ int main(int argc, char** argv)
     try {
         status = runGenerator(argc, argv, stdout);
     } catch (const std::bad_alloc&) {
-        (void)std::fputs("Error - not enough memory for the table", stdout);  // the status says it too
+        (void)std::fputs(noMemory, stdout);  // the status says it too
         status = ErrorOutput;
     }
     // A message or usage text lost on the console is a failed run too.
