@@ -77,10 +77,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string inPlace = transformed(file, rotate, mirror);
     FUZZ_CHECK(inPlace.size() == file.size());
     FUZZ_CHECK(inPlace == expected);
-    for (auto* transform : {transformGlyphs, transformGlyphsPortably}) {
+    for (const TransformCode code : transformCodesHere()) {
         std::string target(file.size(), '\0');
-        transform(reinterpret_cast<const std::uint8_t*>(file.data()), reinterpret_cast<std::uint8_t*>(target.data()),
-                  file.size(), rotate, mirror);
+        transformGlyphsWith(code, reinterpret_cast<const std::uint8_t*>(file.data()),
+                            reinterpret_cast<std::uint8_t*>(target.data()), file.size(), rotate, mirror);
         FUZZ_CHECK(target == expected);
     }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 // One glyph: byte i is pixel row i (row 0 at the top); bit 7 of a row is its
 // leftmost pixel.
@@ -22,10 +23,17 @@ GlyphCell mirrorCell(const GlyphCell& source);
 // are kept.
 void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate, bool mirror);
 
-// The same with the word-level code alone, whatever instructions the
-// processor offers beyond it, so that tests reach both.
-void transformGlyphsPortably(const std::uint8_t* source, std::uint8_t* target, std::size_t size, bool rotate,
-                             bool mirror);
+// The ways of transforming whole cells, fastest first: GFNI on four cells
+// at a time (with AVX registers) or two, and shifts and masks, which every
+// processor runs. transformGlyphs takes the first this processor has.
+enum class TransformCode { FourCellsGfni, TwoCellsGfni, ShiftsAndMasks };
+
+// The codes this processor runs, fastest first, so that tests reach each.
+std::vector<TransformCode> transformCodesHere();
+
+// transformGlyphs with the given code, which must be one of this processor's.
+void transformGlyphsWith(TransformCode code, const std::uint8_t* source, std::uint8_t* target, std::size_t size,
+                         bool rotate, bool mirror);
 
 // Writes the `size` converted bytes of `input` to `out`, in input order.
 // Returns false when a write failed.

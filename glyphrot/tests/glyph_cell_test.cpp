@@ -82,10 +82,11 @@ TEST(TransformGlyphs, MatchesThePlainCellWalkOnRandomInput)
             ASSERT_EQ(converted(input, rotate, mirror), expected);  // in place
 
             const auto* source = reinterpret_cast<const std::uint8_t*>(input.data());
-            for (auto* transform : {transformGlyphs, transformGlyphsPortably}) {
+            for (const TransformCode code : transformCodesHere()) {
                 std::string target(length, '\x55');
-                transform(source, reinterpret_cast<std::uint8_t*>(target.data()), length, rotate, mirror);
-                ASSERT_EQ(target, expected);  // into another buffer, with and without processor extensions
+                transformGlyphsWith(code, source, reinterpret_cast<std::uint8_t*>(target.data()), length, rotate,
+                                    mirror);
+                ASSERT_EQ(target, expected) << "code " << static_cast<int>(code);  // into another buffer
             }
         }
     }
