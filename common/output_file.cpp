@@ -3,107 +3,112 @@
 #include "output_system.h"
 
 #include <cerrno>
+#include <cstring>
 
-OutputFile::~OutputFile()
+std::string outputErrorText(int error)
 {
-    if (stream != nullptr)
-        (void)std::fclose(stream);  // abandoned: what it held is not wanted
-    releaseHandles(handles);
+    if (error == ErrorTargetChanged)
+        return "the file changed meanwhile";
+    return error != 0 ? std::strerror(error) : "write failed";
 }
 
-int prepareOutput(const std::string& name, OutputFile& output)
+OutputFile::OutputFile() = default;
+OutputFile::~OutputFile() = default;  // an output never committed is released unkept
+
+int OutputFile::open(const std::string& name)
 {
-    OutputHandles& handles = output.handles;
-    handles.name = name;
+    system_.reset(newOutputSystem(name));
+    if (system_ == nullptr)
+        return ENOMEM;
+    OutputSystem& system = *system_;
 
     // /dev/stdout and its kind: reopening would cut, or overwrite from the
     // start, what the shell opened (for appending, say).
-    int descriptor = -1;
-    if (int error = findNamedDescriptor(handles, descriptor))
+    bool callers = false;
+    if (int error = findCallerDescriptor(system, callers))
         return error;
-    if (descriptor >= 0) {
-        output.stream = streamOnDescriptor(descriptor);
-        output.way = OutputWay::Descriptor;
-        return output.stream != nullptr ? 0 : errno;
+    if (callers) {
+        way_ = Way::Descriptor;
+        return 0;
     }
 
     TargetKind kind = TargetKind::Missing;
-    if (int error = openTarget(handles, kind))
+    if (int error = openTarget(system, kind))
         return error;
     // Every name of a file with several links must see the new content;
     // a device or pipe has nothing to replace.
-    output.way = OutputWay::Direct;
+    way_ = Way::Direct;
     if (kind == TargetKind::SeveralLinks || kind == TargetKind::Other)
         return 0;
     bool found = false;
-    if (int error = openFolder(handles, kind, found))
+    if (int error = openFolder(system, kind, found))
         return error;
-    if (!found)
-        return 0;
-
     const bool newFile = kind == TargetKind::Missing;
     Temporary temporary = Temporary::Refused;
-    if (int error = createTemporary(handles, newFile, temporary))
-        return error;
-    if (temporary == Temporary::Refused)
-        return 0;
-    output.stream = streamOnDescriptor(handles.temporary);
-    if (output.stream == nullptr)
-        return errno;
-    output.way = newFile ? OutputWay::Create : OutputWay::Replace;
-    return 0;
-}
-
-int openDirectly(OutputFile& output)
-{
-    if (int error = cutOrCreateTarget(output.handles))
-        return error;
-    output.stream = streamOnDescriptor(output.handles.target);
-    return output.stream != nullptr ? 0 : errno;
-}
-
-namespace {
-
-// Puts the finished temporary file where the target is: a new name, a
-// rename over the old file, or, where a rename cannot keep what the old file
-// had or is refused, a copy over it.
-int publish(OutputHandles& handles, OutputWay way)
-{
-    if (way == OutputWay::Create)
-        return publishNewFile(handles);
-    Attributes attributes = Attributes::CannotKeep;
-    if (int error = keepAttributes(handles, attributes))
-        return error;
-    if (attributes == Attributes::Kept) {
-        Placed placed = Placed::Refused;
-        if (int error = replaceTarget(handles, placed))
+    if (found) {
+        if (int error = createTemporary(system, newFile, temporary))
             return error;
-        if (placed == Placed::Done)
-            return 0;
     }
-    return writeOverTarget(handles);
+    if (temporary == Temporary::Created && !newFile) {
+        Attributes attributes = Attributes::CannotGive;
+        if (int error = giveAttributes(system, attributes))
+            return error;
+        if (attributes == Attributes::CannotGive) {
+            dropTemporary(system);
+            temporary = Temporary::Refused;
+        }
+    }
+    if (temporary == Temporary::Created) {
+        way_ = newFile ? Way::Create : Way::Replace;
+        return 0;
+    }
+    return newFile ? createTarget(system) : 0;
 }
 
-}  // namespace
-
-bool finishOutput(OutputFile& output, OutputStep& failedStep, int& error)
+bool OutputFile::writesTarget() const
 {
-    errno = 0;
-    const bool flushed = std::fflush(output.stream) == 0;
-    const int flushError = errno;
-    errno = 0;
-    const bool closed = std::fclose(output.stream) == 0;
-    const int closeError = errno;
-    output.stream = nullptr;
+    return way_ == Way::Direct || way_ == Way::Descriptor;
+}
 
-    error = 0;
-    if (!flushed || !closed) {
-        failedStep = flushed ? OutputStep::Close : OutputStep::Write;
-        error = flushed ? closeError : flushError;
-    } else if (output.replacing()) {
-        failedStep = OutputStep::Write;
-        error = publish(output.handles, output.way);
+int OutputFile::reserve(std::uint64_t length)
+{
+    return way_ == Way::Direct ? reserveSpace(*system_, length) : 0;
+}
+
+int OutputFile::write(const void* bytes, std::size_t size)
+{
+    const WriteTo to = way_ == Way::Direct       ? WriteTo::Target
+                       : way_ == Way::Descriptor ? WriteTo::CallerDescriptor
+                                                 : WriteTo::Temporary;
+    return writeBytes(*system_, to, bytes, size);
+}
+
+int OutputFile::commit(OutputStep& failedStep)
+{
+    failedStep = OutputStep::Write;
+    int error = 0;
+    switch (way_) {
+    case Way::Closed:
+        return EBADF;
+    case Way::Descriptor:
+        break;
+    case Way::Direct:
+        error = endDirectWrite(*system_, failedStep);
+        break;
+    case Way::Create:
+        error = publishNewFile(*system_);
+        break;
+    case Way::Replace: {
+        Placed placed = Placed::Refused;
+        error = replaceTarget(*system_, placed);
+        if (error == 0 && placed == Placed::Refused)
+            error = copyOverTarget(*system_);
+        break;
     }
-    releaseHandles(output.handles);
-    return flushed && closed && error == 0;
+    }
+    if (error == 0)
+        keepOutput(*system_);
+    system_.reset();
+    way_ = Way::Closed;
+    return error;
 }

@@ -1,85 +1,99 @@
-// Writing an output file so that it is replaced whole or not at all, and
-// so that the result is what "wb" would have given, with the new content.
+// Writing an output file so that it ends as the shell's ">" would leave it
+// with the new content, or byte for byte as it was.
 //
 // The system opens the name (without cutting it) and decides what may be
 // written: its permissions, read-only mounts, immutable files and its rules
 // for links and files planted in sticky folders all apply as they would to
-// "wb". Then:
+// ">". Then:
 // - a regular file with one link gets its new content in a temporary file in
-//   its own folder, which is given the file's owner, group, extended
-//   attributes (the ACL among them) and mode bits once it is whole, and is
-//   then renamed over it; where the system has unnamed temporary files, that
-//   file has no name until it is whole, so a killed run leaves nothing behind;
+//   its own folder, which is given, before its first byte, what ">" would
+//   leave on the file (owner, group, extended attributes with the ACL, inode
+//   flags, mode bits, set-id bits only where the system keeps them for this
+//   writer), and is then put in its place, provided the name still leads to
+//   the file that was opened; where the system has unnamed temporary files,
+//   that file has no name until it is whole, so a killed run leaves nothing;
 // - a name that does not exist yet is created the same way, with what the
-//   system gives a new file (the folder's default ACL, or 0666 less the umask);
-// - a name of a descriptor this process already has (/dev/stdout, /dev/fd/N,
-//   /proc/self/fd/N) is written through that descriptor, from where it stands;
+//   system gives a new file, and only while the name is still free;
+// - a name of a descriptor the caller handed the program (/dev/stdout,
+//   /dev/fd/N, /proc/self/fd/N, or a link to one) is written through that
+//   descriptor, from where it stands; a descriptor the caller did not hand
+//   over is not open, whatever the program has opened under that number;
 // - a device, pipe or FIFO, a file with several hard links, a file whose
-//   folder takes no new file (permission, read-only) or whose owner or
-//   attributes cannot be given to a new file is written directly, as "wb"
-//   would. Where the rename is refused (a mount point, an append-only folder)
-//   the finished content is written over the file and the temporary file
-//   dropped.
+//   folder takes no new file or whose attributes a new file cannot be given
+//   is written directly: from its start, over what it held, and cut to the
+//   new length at the end. Where the rename is refused (a mount point, an
+//   append-only folder) the finished content is copied over the file in the
+//   same way. Either way the space is held first where the system can hold
+//   it, so that a full file system fails before any byte changes.
 // Any other failure ends the run with the file untouched. Nothing is synced
 // to disk: the rename protects against a failing program, not power loss.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
-// How the output is written; chosen by prepareOutput.
-enum class OutputWay {
-    Undecided,
-    Replace,     // a temporary file renamed over the existing target
-    Create,      // a temporary file that becomes the new target
-    Direct,      // the target itself, cut when it is opened
-    Descriptor,  // a descriptor this process has, written where it stands
-};
+// Notes which descriptors the caller handed the program; call it first in
+// main, before anything is opened. A descriptor name is written through
+// only when its descriptor is one of those.
+void noteCallerDescriptors();
 
-// What the platform holds open for an output: descriptors where the system
-// has them, names where it does not.
-struct OutputHandles {
-    int target = -1;            // the target, open for writing, not cut
-    int folder = -1;            // the target's folder
-    int temporary = -1;         // the new content, until it is published
-    std::string name;           // as the user gave it
-    std::string targetBase;     // the target's name within its folder
-    std::string folderName;     // the folder's name, "" for the current one
-    std::string temporaryName;  // name of a named temporary file, else ""
-    bool appendOnlyFolder = false;
-};
+// The failure of a run whose target changed meanwhile: another program
+// replaced, removed or linked it, or wrote to it. Not an errno value.
+constexpr int ErrorTargetChanged = -1;
 
-struct OutputFile {
-    OutputWay way = OutputWay::Undecided;
-    OutputHandles handles;
-    std::FILE* stream = nullptr;
+// The reason a failure gives: strerror, or the text of ErrorTargetChanged.
+std::string outputErrorText(int error);
 
-    OutputFile() = default;
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    // An output never finished is discarded: the stream closed, the
-    // temporary file dropped, the target as it was.
-    ~OutputFile();
-
-    bool replacing() const { return way == OutputWay::Replace || way == OutputWay::Create; }
-};
-
-// Decides how `name` is written. When it is replaced through a temporary
-// file or written through a descriptor, opens `output.stream`; otherwise
-// leaves it closed, and the caller opens the target with openDirectly when
-// it is ready to cut it. Returns 0, or the errno of a failure that ends the
-// run, with nothing created or changed.
-int prepareOutput(const std::string& name, OutputFile& output);
-
-// Opens the target itself for writing, cut to length 0 ("wb"). Returns 0 or
-// the errno of the failure.
-int openDirectly(OutputFile& output);
-
-// Which step of finishing an output failed.
+// Which step of committing an output failed.
 enum class OutputStep { Write, Close };
 
-// Flushes and closes the stream and, when replacing, gives the temporary
-// file the target's attributes and puts it in the target's place. On failure
-// the temporary file is dropped, and `failedStep` and `error` (an errno
-// value, 0 when unknown) tell why.
-bool finishOutput(OutputFile& output, OutputStep& failedStep, int& error);
+struct OutputSystem;
+struct OutputSystemRelease {
+    void operator()(OutputSystem* system) const;
+};
+
+// One output: open acquires everything the run will need, write hands it
+// the new content, commit puts it in place. An output that is never
+// committed is discarded: the target is as it was (unless it is written
+// directly, and a write already reached it), and nothing is left beside it.
+// Every function that returns int gives 0 or an errno value (or
+// ErrorTargetChanged).
+class OutputFile {
+public:
+    OutputFile();
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Decides how `name` is written and acquires every descriptor and
+    // buffer for it; nothing is cut, created or changed yet.
+    int open(const std::string& name);
+
+    // True when the writes go to the target itself: a caller that reads
+    // from the target (an in-place conversion) must hold all of it first.
+    bool writesTarget() const;
+
+    // Holds the space of `length` bytes on the target's file system for an
+    // output written directly, so that a full file system fails before the
+    // first byte changes. Does nothing for the other ways.
+    int reserve(std::uint64_t length);
+
+    int write(const void* bytes, std::size_t size);
+
+    // Puts the new content in the target's place, or cuts a target written
+    // directly to its new length. On failure `failedStep` tells which step.
+    int commit(OutputStep& failedStep);
+
+private:
+    enum class Way {
+        Closed,
+        Replace,     // a temporary file put in place of the existing target
+        Create,      // a temporary file that becomes the new target
+        Direct,      // the target itself, written over from its start
+        Descriptor,  // a descriptor of the caller's, written where it stands
+    };
+    Way way_ = Way::Closed;
+    std::unique_ptr<OutputSystem, OutputSystemRelease> system_;
+};

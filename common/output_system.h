@@ -1,18 +1,25 @@
 // What replacing an output asks of the operating system, one call a step;
 // output_file.cpp decides which steps a run takes. Each platform has its
-// own file (output_file-posix.cpp, output_file-win32.cpp).
+// own file (output_file-linux.cpp, output_file-win32.cpp), which defines
+// OutputSystem, the descriptors and names one output holds.
 //
-// Functions that return int give 0 or the errno value of a failure.
+// Functions that return int give 0 or the errno value of a failure, or
+// ErrorTargetChanged.
 #pragma once
 
 #include "output_file.h"
 
-#include <cstdio>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
-// When `handles.name` names a descriptor this process has open for
-// writing, `descriptor` is that descriptor, else -1.
-int findNamedDescriptor(const OutputHandles& handles, int& descriptor);
+// A new, empty OutputSystem for `name`; nullptr when there is no memory.
+OutputSystem* newOutputSystem(const std::string& name);
+
+// Whether the name leads to one of the descriptors the caller handed the
+// program, open for writing: then `found` is true, and writes go there.
+// A name of a descriptor the caller did not hand over fails with EBADF.
+int findCallerDescriptor(OutputSystem& system, bool& found);
 
 enum class TargetKind {
     Missing,       // nothing of that name yet
@@ -21,53 +28,68 @@ enum class TargetKind {
     Other,         // a device, pipe, FIFO or socket
 };
 
-// Opens the target for writing without cutting it, as "wb" would open it
+// Opens the target for writing without cutting it, as ">" would open it
 // (the system's checks apply); nothing is opened when it is Missing.
-int openTarget(OutputHandles& handles, TargetKind& kind);
+int openTarget(OutputSystem& system, TargetKind& kind);
 
 // Opens the target's folder, in which the temporary file is made and
 // renamed. `found` is false when the folder cannot be told for sure.
-int openFolder(OutputHandles& handles, TargetKind kind, bool& found);
+int openFolder(OutputSystem& system, TargetKind kind, bool& found);
 
 enum class Temporary {
     Created,
-    Refused,  // the folder takes no new file: permissions, read-only
+    Refused,  // the folder takes no new file, or could never remove it
 };
 
 // Creates the temporary file, unnamed where the system can. One for a new
 // target gets what the system gives a new file; one for an existing target
-// can be read by nobody else until it takes the target's attributes.
-int createTemporary(OutputHandles& handles, bool forNewFile, Temporary& result);
+// can be read by nobody else until it is given the target's attributes.
+int createTemporary(OutputSystem& system, bool forNewFile, Temporary& result);
 
 enum class Attributes {
-    Kept,
-    CannotKeep,  // an owner, group or attribute the process may not give it
+    Given,
+    CannotGive,  // an owner, attribute, flag or mode bit it may not have
 };
 
-// Gives the finished temporary file the target's owner, group, extended
-// attributes and mode bits, set-id bits included.
-int keepAttributes(OutputHandles& handles, Attributes& result);
+// Gives the empty temporary file, before its first byte, what ">" leaves on
+// the target: owner, group, extended attributes, inode flags, mode bits.
+int giveAttributes(OutputSystem& system, Attributes& result);
+
+// Drops the temporary file: the target is written directly instead.
+void dropTemporary(OutputSystem& system);
+
+// Creates a missing target that is written directly; it is removed again
+// if the output is never committed.
+int createTarget(OutputSystem& system);
+
+// Holds `length` bytes of space for the target itself, where the system
+// can; the target's content does not change.
+int reserveSpace(OutputSystem& system, std::uint64_t length);
+
+// Where the content goes.
+enum class WriteTo { Temporary, Target, CallerDescriptor };
+
+int writeBytes(OutputSystem& system, WriteTo to, const void* bytes, std::size_t size);
 
 enum class Placed {
     Done,
     Refused,  // the system does not replace the target by a rename
 };
 
-// Puts the finished temporary file in the existing target's place.
-int replaceTarget(OutputHandles& handles, Placed& result);
+// Puts the finished temporary file in the existing target's place, if the
+// name still leads to the file that was opened, unchanged.
+int replaceTarget(OutputSystem& system, Placed& result);
 
-// Gives the finished temporary file the target's name, which must still be
-// free.
-int publishNewFile(OutputHandles& handles);
+// Gives the finished temporary file the target's name, if it is still free.
+int publishNewFile(OutputSystem& system);
 
-// Writes the finished temporary file's content over the target itself.
-int writeOverTarget(OutputHandles& handles);
+// Copies the finished temporary file over the target itself, from its start,
+// once its space is held, and cuts the target to the new length.
+int copyOverTarget(OutputSystem& system);
 
-// Cuts the open target to length 0, or creates it when it was missing.
-int cutOrCreateTarget(OutputHandles& handles);
+// Ends a direct write: a regular target is cut where the writes ended, and
+// its descriptor closed.
+int endDirectWrite(OutputSystem& system, OutputStep& failedStep);
 
-// A stream of its own on a duplicate of `descriptor`.
-std::FILE* streamOnDescriptor(int descriptor);
-
-// Removes the temporary file, if any, and closes everything.
-void releaseHandles(OutputHandles& handles);
+// Marks the output as committed: nothing of it is removed on release.
+void keepOutput(OutputSystem& system);

@@ -36,9 +36,9 @@ void checkCommandLine(const std::string& text, SlashRule slashRule)
         argv.push_back(argument.c_str());
 
     ConverterSettings settings;
-    const std::string failure = readCommandLine(static_cast<int>(argv.size()), argv.data(), settings, slashRule);
-    FUZZ_CHECK(failure.empty() || failure == "nothing to do!" || failure == "error in input/output file names");
-    if (failure == "error in input/output file names")
+    const Failure failure = readCommandLine(static_cast<int>(argv.size()), argv.data(), settings, slashRule);
+    FUZZ_CHECK(failure == Failure::None || failure == Failure::NothingToDo || failure == Failure::FileNames);
+    if (failure == Failure::FileNames)
         return;
     // Every option argument was seen: the flags are exactly what they say.
     bool rotate = false;
@@ -54,7 +54,7 @@ void checkCommandLine(const std::string& text, SlashRule slashRule)
         }
     }
     FUZZ_CHECK(settings.rotate == rotate && settings.mirror == mirror);
-    FUZZ_CHECK(failure.empty() == (rotate || mirror));
+    FUZZ_CHECK((failure == Failure::None) == (rotate || mirror));
     FUZZ_CHECK(!settings.outputFileName.empty() || settings.inputFileName.empty());
 }
 

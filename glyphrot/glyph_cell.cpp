@@ -284,19 +284,3 @@ void transformGlyphs(const std::uint8_t* source, std::uint8_t* target, std::size
     static const TransformCode fastest = transformCodesHere().front();
     transformGlyphsWith(fastest, source, target, size, rotate, mirror);
 }
-
-bool convertGlyphs(const std::uint8_t* input, std::size_t size, bool rotate, bool mirror, std::FILE* out)
-{
-    // The converted bytes go out through one chunk buffer, reused: large
-    // enough that each write request is big, small beside the input.
-    const std::size_t chunkSize = std::min<std::size_t>(size, std::size_t{4} << 20);
-    std::vector<std::uint8_t> chunk(chunkSize);
-    for (std::size_t done = 0; done < size;) {
-        const std::size_t length = std::min(chunkSize, size - done);
-        transformGlyphs(input + done, chunk.data(), length, rotate, mirror);
-        if (std::fwrite(chunk.data(), 1, length, out) != length)
-            return false;
-        done += length;
-    }
-    return true;
-}

@@ -4,7 +4,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 // One glyph: byte i is pixel row i (row 0 at the top); bit 7 of a row is its
@@ -34,7 +33,3 @@ std::vector<TransformCode> transformCodesHere();
 // transformGlyphs with the given code, which must be one of this processor's.
 void transformGlyphsWith(TransformCode code, const std::uint8_t* source, std::uint8_t* target, std::size_t size,
                          bool rotate, bool mirror);
-
-// Writes the `size` converted bytes of `input` to `out`, in input order.
-// Returns false when a write failed.
-bool convertGlyphs(const std::uint8_t* input, std::size_t size, bool rotate, bool mirror, std::FILE* out);

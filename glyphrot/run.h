@@ -1,16 +1,13 @@
 // One conversion run of glyphrot, from the settings to the written file.
 #pragma once
 
+#include "failure.h"
 #include "settings.h"
 
-#include <string>
-
 // Converts the input file into the output file (which may be the input
-// file): piece by piece into a file that replaces the output whole, or,
-// where the output must be written directly, by reading the whole input
-// before the output is opened. Returns the failure message, or "" when the
-// output was written and closed whole.
-std::string convertFile(const ConverterSettings& settings);
-
-// Prints "\n<message>\n" on standard error and ends the process with `status`.
-[[noreturn]] void exitWithMessage(const std::string& message, int status);
+// file). Where the output is a file that replaces the target whole, the
+// input is read, converted and written a piece at a time; where the target
+// itself is written, the whole input is read first, then converted and
+// written the same way. Returns Failure::None when the output was written
+// and put in place whole.
+Failure convertFile(const ConverterSettings& settings);

@@ -13,7 +13,7 @@ bool isOption(const std::string& argument, SlashRule slashRule)
 
 }  // namespace
 
-std::string readCommandLine(int argc, const char* const* argv, ConverterSettings& settings, SlashRule slashRule)
+Failure readCommandLine(int argc, const char* const* argv, ConverterSettings& settings, SlashRule slashRule)
 {
     for (int index = 1; index < argc; ++index) {
         const std::string argument = argv[index];
@@ -29,14 +29,14 @@ std::string readCommandLine(int argc, const char* const* argv, ConverterSettings
         } else if (settings.outputFileName.empty()) {
             settings.outputFileName = argument;
         } else {
-            return "error in input/output file names";
+            return Failure::FileNames;
         }
     }
     if (settings.outputFileName.empty())
         settings.outputFileName = settings.inputFileName;
     if (!settings.mirror && !settings.rotate)
-        return "nothing to do!";
-    return "";
+        return Failure::NothingToDo;
+    return Failure::None;
 }
 
 bool printUsage(std::FILE* out)

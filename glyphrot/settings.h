@@ -1,6 +1,8 @@
 // The converter's settings and the command line that fills them.
 #pragma once
 
+#include "failure.h"
+
 #include <cstdio>
 #include <string>
 
@@ -22,10 +24,9 @@ constexpr SlashRule platformSlashRule = SlashRule::TwoCharactersOnly;
 #endif
 
 // Applies argv[1] .. argv[argc-1] to `settings`, then defaults the output
-// name to the input name. Returns the failure message, or "" when there is
-// work to do.
-std::string readCommandLine(int argc, const char* const* argv, ConverterSettings& settings,
-                            SlashRule slashRule = platformSlashRule);
+// name to the input name. Returns Failure::None when there is work to do.
+Failure readCommandLine(int argc, const char* const* argv, ConverterSettings& settings,
+                        SlashRule slashRule = platformSlashRule);
 
 // The usage text, four lines each opened by a line feed, and a closing line
 // feed; shown whenever a run has nothing to do.

@@ -92,7 +92,7 @@ unsigned reportFailure(std::string& messages, const char* what, const std::strin
     messages += " output file ";
     messages += printableName(fileName);
     messages += " (";
-    messages += error != 0 ? std::strerror(error) : "write failed";
+    messages += outputErrorText(error);
     messages += ")";
     return ErrorOutput;
 }
@@ -146,20 +146,19 @@ unsigned writeTableFile(const GeneratorSettings& settings, const std::vector<std
     const std::string text = formatTable(settings, table);
     const std::string& fileName = settings.outputFileName;
 
-    // The table is complete in memory before the file is touched; the file
-    // then changes in one step, or not at all.
+    // The table is complete in memory, and the output holds all it needs,
+    // before the file is touched; the file then changes in one step, or
+    // not at all.
     OutputFile output;
-    int error = prepareOutput(fileName, output);
-    if (error == 0 && output.stream == nullptr)
-        error = openDirectly(output);
-    if (error != 0)
+    if (int error = output.open(fileName))
         return reportFailure(messages, "open", fileName, error);
-
-    errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), output.stream) != text.size())
-        return reportFailure(messages, "write", fileName, errno);
+    int error = output.reserve(text.size());
+    if (error == 0)
+        error = output.write(text.data(), text.size());
     OutputStep failedStep = OutputStep::Write;
-    if (!finishOutput(output, failedStep, error))
+    if (error == 0)
+        error = output.commit(failedStep);
+    if (error != 0)
         return reportFailure(messages, failedStep == OutputStep::Write ? "write" : "close", fileName, error);
     return 0;
 }

@@ -1,6 +1,7 @@
 // trivolta: writes a table of port bytes for three square waves, phases A,
 // B and C, as a C array or as assembler DB lines.
 #include "no_memory.h"
+#include "output_file.h"
 #include "phase_table.h"
 #include "platform.h"
 #include "run.h"
@@ -14,6 +15,7 @@ const char noMemory[] = "Error - not enough memory for the table";
 
 int main(int argc, char** argv)
 {
+    noteCallerDescriptors();
     reportNoMemoryAtTerminate(noMemory, stdout, ErrorOutput);
     if (!initFramework()) {
         (void)std::fputs("Fatal Error: MFC initialization failed\n", stdout);  // the status is 1 either way

@@ -10,7 +10,7 @@ namespace {
 struct ArgumentCase {
     std::vector<std::string> arguments;
     SlashRule slashRule;
-    std::string failure;
+    Failure failure;
     bool rotate, mirror;
     std::string inputFileName, outputFileName;
 };
@@ -19,28 +19,28 @@ const SlashRule posix = SlashRule::TwoCharactersOnly;
 const SlashRule windows = SlashRule::Always;
 
 const ArgumentCase argumentCases[] = {
-    {{}, posix, "nothing to do!", false, false, "", ""},
-    {{"font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
-    {{"-x", "font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
-    {{"-", "font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
-    {{"-r", "font.bin"}, posix, "", true, false, "font.bin", "font.bin"},
-    {{"-mr", "font.bin"}, posix, "", false, true, "font.bin", "font.bin"},
-    {{"-Rotate", "-Mirror", "f"}, posix, "", true, true, "f", "f"},
-    {{"/R", "/m", "font.bin"}, posix, "", true, true, "font.bin", "font.bin"},
-    {{"font.bin", "-r"}, posix, "", true, false, "font.bin", "font.bin"},
-    {{"-r", "in.bin", "out.bin"}, posix, "", true, false, "in.bin", "out.bin"},
-    {{"-r", "a.bin", "b.bin", "c.bin"}, posix, "error in input/output file names", true, false, "a.bin", "b.bin"},
-    {{"a.bin", "b.bin", "c.bin"}, posix, "error in input/output file names", false, false, "a.bin", "b.bin"},
-    {{"a.bin", "b.bin", "c.bin", "-r"}, posix, "error in input/output file names", false, false, "a.bin", "b.bin"},
-    {{"-m"}, posix, "", false, true, "", ""},
-    {{"-m", "a.bin", "", "b.bin"}, posix, "", false, true, "a.bin", "b.bin"},
-    {{"-m", "", "b.bin"}, posix, "", false, true, "b.bin", "b.bin"},
-    {{"-r", "/home/me/font.bin"}, posix, "", true, false, "/home/me/font.bin", "/home/me/font.bin"},
-    {{"/rm", "font.bin"}, posix, "nothing to do!", false, false, "/rm", "font.bin"},
-    {{"/x", "font.bin"}, posix, "nothing to do!", false, false, "font.bin", "font.bin"},
-    {{"/rm", "font.bin"}, windows, "", true, false, "font.bin", "font.bin"},
-    {{"-r", "/home/me/font.bin"}, windows, "", true, false, "", ""},
-    {{"-r", std::string(400, 'n')}, posix, "", true, false, std::string(400, 'n'), std::string(400, 'n')},
+    {{}, posix, Failure::NothingToDo, false, false, "", ""},
+    {{"font.bin"}, posix, Failure::NothingToDo, false, false, "font.bin", "font.bin"},
+    {{"-x", "font.bin"}, posix, Failure::NothingToDo, false, false, "font.bin", "font.bin"},
+    {{"-", "font.bin"}, posix, Failure::NothingToDo, false, false, "font.bin", "font.bin"},
+    {{"-r", "font.bin"}, posix, Failure::None, true, false, "font.bin", "font.bin"},
+    {{"-mr", "font.bin"}, posix, Failure::None, false, true, "font.bin", "font.bin"},
+    {{"-Rotate", "-Mirror", "f"}, posix, Failure::None, true, true, "f", "f"},
+    {{"/R", "/m", "font.bin"}, posix, Failure::None, true, true, "font.bin", "font.bin"},
+    {{"font.bin", "-r"}, posix, Failure::None, true, false, "font.bin", "font.bin"},
+    {{"-r", "in.bin", "out.bin"}, posix, Failure::None, true, false, "in.bin", "out.bin"},
+    {{"-r", "a.bin", "b.bin", "c.bin"}, posix, Failure::FileNames, true, false, "a.bin", "b.bin"},
+    {{"a.bin", "b.bin", "c.bin"}, posix, Failure::FileNames, false, false, "a.bin", "b.bin"},
+    {{"a.bin", "b.bin", "c.bin", "-r"}, posix, Failure::FileNames, false, false, "a.bin", "b.bin"},
+    {{"-m"}, posix, Failure::None, false, true, "", ""},
+    {{"-m", "a.bin", "", "b.bin"}, posix, Failure::None, false, true, "a.bin", "b.bin"},
+    {{"-m", "", "b.bin"}, posix, Failure::None, false, true, "b.bin", "b.bin"},
+    {{"-r", "/home/me/font.bin"}, posix, Failure::None, true, false, "/home/me/font.bin", "/home/me/font.bin"},
+    {{"/rm", "font.bin"}, posix, Failure::NothingToDo, false, false, "/rm", "font.bin"},
+    {{"/x", "font.bin"}, posix, Failure::NothingToDo, false, false, "font.bin", "font.bin"},
+    {{"/rm", "font.bin"}, windows, Failure::None, true, false, "font.bin", "font.bin"},
+    {{"-r", "/home/me/font.bin"}, windows, Failure::None, true, false, "", ""},
+    {{"-r", std::string(400, 'n')}, posix, Failure::None, true, false, std::string(400, 'n'), std::string(400, 'n')},
 };
 
 TEST(ReadCommandLine, TableOfArgumentLists)
