@@ -185,23 +185,43 @@ TEST(GlyphrotCli, SlashArgumentsFollowThePlatformRule)
     }
 }
 
-// Where absolute paths begin with '/', such an argument is a name.
+// Names longer than MAX_PATH (260), in place and into a new file, leave
+// nothing in the folder but the files named. Where absolute paths begin with
+// '/', such an argument is a name too.
 TEST(GlyphrotCli, AbsoluteAndLongPathsAreNames)
 {
-    if (testingWindowsPrograms())
-        GTEST_SKIP() << "on Windows every argument that begins with '/' is an option";
-    ScratchDir dir;
+    const struct {
+        const char* title;
+        bool absolute;
+        const char* output;  // in the long folder, or nullptr for in place
+        const char* left;    // what `ls -A` then shows in the long folder
+    } cases[] = {
+        {"absolute, in place", true, nullptr, "font.bin\n"},
+        {"relative, in place", false, nullptr, "font.bin\n"},
+        {"relative, into a second file", false, "out.bin", "font.bin\nout.bin\n"},
+    };
     const std::string input = randomBytes(24, 6);
-    std::string longFolder = dir.path();
-    for (int i = 0; i < 4; ++i) {
-        longFolder += "/" + std::string(100, static_cast<char>('a' + i));
-        ASSERT_EQ(runCommand("/bin/mkdir", {longFolder}, dir.path()).status, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        if (c.absolute && testingWindowsPrograms())
+            continue;  // on Windows every argument that begins with '/' is an option
+        ScratchDir dir;
+        std::string folder;
+        for (char letter = 'a'; letter < 'e'; ++letter)
+            folder += std::string(100, letter) + "/";  // with font.bin, over 400 characters
+        ASSERT_EQ(runCommand("/bin/mkdir", {"-p", folder}, dir.path()).status, 0);
+        writeFile(dir.file(folder + "font.bin"), input);
+        const std::string base = c.absolute ? dir.path() + "/" + folder : folder;
+        std::vector<std::string> arguments{"-r", base + "font.bin"};
+        if (c.output != nullptr)
+            arguments.push_back(base + c.output);
+        ProgramResult result = runProgram(program, arguments, dir.path());
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(sameBytes("", result.out + result.err));
+        const std::string written = dir.file(folder + (c.output != nullptr ? c.output : "font.bin"));
+        EXPECT_TRUE(sameBytes(plainConvert(input, true, false), readFile(written)));
+        EXPECT_EQ(runCommand("/bin/ls", {"-A"}, dir.file(folder)).out, c.left);
     }
-    const std::string absolute = longFolder + "/font.bin";  // well over 400 characters
-    writeFile(absolute, input);
-    ProgramResult result = runProgram(program, {"-r", absolute}, dir.path());
-    EXPECT_EQ(result.status, 0);
-    EXPECT_TRUE(sameBytes(plainConvert(input, true, false), readFile(absolute)));
 }
 
 TEST(GlyphrotCli, PipesInAndStandardOutputOut)

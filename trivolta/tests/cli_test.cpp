@@ -120,12 +120,34 @@ TEST(TrivoltaCli, FailedValidationLeavesAnExistingFileUntouched)
     EXPECT_EQ(readFile(dir.file("keep.c")), "precious");
 }
 
+// Under a short name and under one longer than MAX_PATH (260); nothing is
+// left in the folder but the table.
 TEST(TrivoltaCli, ReplacesAnExistingFile)
 {
-    ScratchDir dir;
-    writeFile(dir.file("trivolta.c"), std::string(1000, 'x'));
-    EXPECT_EQ(runProgram(program, {"x"}, dir.path()).status, 0);
-    EXPECT_TRUE(sameBytes(golden("default.c"), readFile(dir.file("trivolta.c"))));
+    std::string longFolder;
+    for (char letter = 'a'; letter < 'e'; ++letter)
+        longFolder += std::string(100, letter) + "/";  // with the name, over 400 characters
+    const struct {
+        const char* title;
+        std::string folder;
+        std::vector<std::string> arguments;
+    } cases[] = {
+        {"default name", "", {"x"}},
+        {"long name", longFolder, {"-OC" + longFolder + "trivolta.c"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        ScratchDir dir;
+        if (!c.folder.empty()) {
+            ASSERT_EQ(runCommand("/bin/mkdir", {"-p", c.folder}, dir.path()).status, 0);
+        }
+        writeFile(dir.file(c.folder + "trivolta.c"), std::string(1000, 'x'));
+        ProgramResult result = runProgram(program, c.arguments, dir.path());
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(sameBytes("", result.out + result.err));
+        EXPECT_TRUE(sameBytes(golden("default.c"), readFile(dir.file(c.folder + "trivolta.c"))));
+        EXPECT_EQ(runCommand("/bin/ls", {"-A"}, dir.file(c.folder)).out, "trivolta.c\n");
+    }
 }
 
 TEST(TrivoltaCli, LostConsoleOutputIsAFailure)
