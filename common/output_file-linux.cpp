@@ -37,7 +37,8 @@ struct OutputSystem {
     bool appendOnlyFolder = false;
     bool createdTarget = false;  // made by this run, and removed unless kept
     bool kept = false;
-    struct stat opened {};  // the target as it was opened
+    std::uint64_t written = 0;  // into the target itself
+    struct stat opened {};      // the target as it was opened
 };
 
 namespace {
@@ -636,6 +637,7 @@ int writeBytes(OutputSystem& system, WriteTo to, const void* bytes, std::size_t 
     const int fd = to == WriteTo::Temporary ? system.temporary
                    : to == WriteTo::Target  ? system.target
                                             : system.callerDescriptor;
+    system.written += to == WriteTo::Target ? size : 0;
     return writeAll(fd, static_cast<const char*>(bytes), size);
 }
 
@@ -738,9 +740,13 @@ int copyOverTarget(OutputSystem& system)
 int endDirectWrite(OutputSystem& system, OutputStep& failedStep)
 {
     failedStep = OutputStep::Write;
+    // Only what the new content did not cover is cut.
+    struct stat now {};
     if (S_ISREG(system.opened.st_mode)) {
-        const off_t end = lseek(system.target, 0, SEEK_CUR);
-        if (end < 0 || retried([&] { return ftruncate(system.target, end); }) != 0)
+        if (fstat(system.target, &now) != 0)
+            return failure();
+        const auto end = static_cast<off_t>(system.written);
+        if (now.st_size > end && retried([&] { return ftruncate(system.target, end); }) != 0)
             return failure();
     }
     failedStep = OutputStep::Close;

@@ -68,13 +68,32 @@ std::string glyphrotMessage(const char* message)
 
 // Full disks, folders and missing folders are among the end-to-end cases of
 // each program; these are the faults that only a hostile environment makes.
-TEST(FaultInjection, TrivoltaNameTooLong)
+// Names the system refuses, and names of descriptors the caller did not
+// hand over: whatever the program has open under that number is not
+// written, and no file is made.
+TEST(FaultInjection, TrivoltaRefusedNames)
 {
-    ScratchDir dir;
     const std::string tooLong(100000, 'n');
-    ProgramResult result = runProgram(trivolta, {"-OC" + tooLong}, dir.path());
-    EXPECT_EQ(result.status, 8);
-    EXPECT_TRUE(sameBytes("Error - can not open output file " + tooLong + " (File name too long)", result.out));
+    const struct {
+        const char* script;
+        std::string name;
+        const char* reason;
+    } cases[] = {
+        {"exec \"$@\"", tooLong, "File name too long"},
+        {"exec \"$@\" 2>&-", "/dev/stderr", "Bad file descriptor"},
+        {"exec \"$@\"", "/dev/fd/3", "Bad file descriptor"},
+        {"exec \"$@\" 3>/dev/null", "/proc/self/fd/4", "Bad file descriptor"},
+        {"ln -s /dev/fd/5 link.c; exec \"$@\"", "link.c", "Bad file descriptor"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 20));
+        ScratchDir dir;
+        ProgramResult result = runInShell(c.script, trivolta, {"-OC" + c.name}, dir.path());
+        EXPECT_EQ(result.status, 8);
+        EXPECT_TRUE(sameBytes("Error - can not open output file " + c.name + " (" + c.reason + ")", result.out));
+        for (const std::string& name : filesIn(dir.path()))
+            EXPECT_EQ(name, "link.c");
+    }
 }
 
 // A file size limit reached part-way, with SIGXFSZ ignored (the write fails:
@@ -156,6 +175,17 @@ TEST(FaultInjection, GlyphrotFailuresLeaveTheInputAlone)
         {"100,000-character output name", plain, {"-r", "font.bin", tooLong}, "Error open output file"},
         {"in place on a FIFO", bounded, {"-r", "fifo"}, "Error open output file"},
         {"in place on a pipe", "cat font.bin | timeout 10 \"$@\"", {"-r", "/dev/stdin"}, "Error open output file"},
+        // The input takes the lowest free descriptor: never the output.
+        {"stdout closed", "exec \"$@\" >&-", {"-r", "font.bin", "/dev/stdout"}, "Error open output file"},
+        {"descriptor 3 not open", plain, {"-r", "font.bin", "/dev/fd/3"}, "Error open output file"},
+        {"descriptor 4 not open",
+         "exec \"$@\" 3</dev/null",
+         {"-r", "font.bin", "/proc/self/fd/4"},
+         "Error open output file"},
+        {"descriptor 5 not open",
+         "exec \"$@\" 3</dev/null 4</dev/null",
+         {"-r", "font.bin", "/dev/fd/5"},
+         "Error open output file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
@@ -264,23 +294,27 @@ TEST(FaultInjection, GlyphrotKilledWhileConvertingInPlace)
 
 // One system call that fails at any one point of the run (EIO, or EMFILE
 // and ENOMEM for opens): the run fails or works, and the target is the old
-// file or the new one, whole. With every write failing as well, a run that
-// fell back to writing the target directly would leave it cut; it must
-// stay as it was.
+// file or the new one, whole. With every write failing as well, the target
+// must stay as it was, also where it is written directly (a file with a
+// second link): nothing changes it before the first write.
 TEST(FaultInjection, OneFailedCallNeverCutsTheTarget)
 {
     if (runCommand("/bin/sh", {"-c", "command -v strace && command -v setfacl"}, ".").status != 0)
         GTEST_SKIP() << "strace or setfacl is not installed";
     const std::string font = randomBytes(1 << 16);
     const std::string old = "the old table\n";
+    const std::string table = readFile(std::string(TRIVOLTA_GOLDEN) + "/default.c");
     const struct {
         const std::string& program;
         std::vector<std::string> arguments;
         const char* target;
+        bool linked;
         std::string before, after;
     } programs[] = {
-        {glyphrot, {"-r", "a.bin"}, "a.bin", font, plainConvert(font, true, false)},
-        {trivolta, {"-OCa.c"}, "a.c", old, readFile(std::string(TRIVOLTA_GOLDEN) + "/default.c")},
+        {glyphrot, {"-r", "a.bin"}, "a.bin", false, font, plainConvert(font, true, false)},
+        {trivolta, {"-OCa.c"}, "a.c", false, old, table},
+        {glyphrot, {"-r", "a.bin"}, "a.bin", true, font, plainConvert(font, true, false)},
+        {trivolta, {"-OCa.c"}, "a.c", true, old, table},
     };
     const struct {
         const char* calls;
@@ -295,15 +329,22 @@ TEST(FaultInjection, OneFailedCallNeverCutsTheTarget)
         {"fchown", "EIO", 2},        {"fchmod", "EIO", 2},
         {"linkat", "EIO", 2},        {"renameat,renameat2", "EIO", 2},
         {"ftruncate", "EIO", 2},     {"fcntl", "EMFILE", 3},
+        {"statx", "EIO", 2},         {"fallocate", "ENOSPC", 1},
+        {"lseek", "EIO", 2},         {"getdents64", "EIO", 1},
+        {"pwrite64", "EIO", 1},      {"close", "EIO", 6},
     };
     for (const auto& p : programs) {
         for (const auto& f : faults) {
             for (int call = 1; call <= f.upTo; ++call) {
                 for (const bool writesFail : {false, true}) {
-                    SCOPED_TRACE(p.program + ": " + f.calls + " call " + std::to_string(call) + " fails with " +
-                                 f.error + (writesFail ? ", every write fails" : ""));
+                    SCOPED_TRACE(p.program + (p.linked ? " (linked)" : "") + ": " + f.calls + " call " +
+                                 std::to_string(call) + " fails with " + f.error +
+                                 (writesFail ? ", every write fails" : ""));
                     ScratchDir dir;
                     writeFile(dir.file(p.target), p.before);
+                    if (p.linked) {
+                        ASSERT_EQ(::link(dir.file(p.target).c_str(), dir.file("b").c_str()), 0);
+                    }
                     ASSERT_EQ(
                         runCommand("/bin/sh", {"-c", std::string("setfacl -m u:nobody:r ") + p.target}, dir.path())
                             .status,
@@ -317,10 +358,12 @@ TEST(FaultInjection, OneFailedCallNeverCutsTheTarget)
                     // runtime, which make such calls of their own.
                     const std::string now = readFile(dir.file(p.target));
                     EXPECT_TRUE(writesFail ? now == p.before : now == p.before || now == p.after);
-                    if (result.status == 0 || result.status == 1 || result.status == 8) {
+                    // Written directly, the target holds the new content once a
+                    // write reached it, whatever fails after that.
+                    if (result.status == 0 || ((result.status == 1 || result.status == 8) && !p.linked)) {
                         EXPECT_TRUE(sameBytes(result.status == 0 ? p.after : p.before, now));
                     }
-                    EXPECT_EQ(filesIn(dir.path()), sorted({p.target}));
+                    EXPECT_EQ(filesIn(dir.path()), p.linked ? sorted({p.target, "b"}) : sorted({p.target}));
                 }
             }
         }
@@ -486,47 +529,113 @@ TEST(FaultInjection, ReplacedFilesEndAsARedirectionLeavesThem)
     }
 }
 
-// Under any limit on the address space the run ends with its own message,
-// or could not start; it never aborts. Each program must have run out of
+// Under any limit on the address space or on descriptors the run ends with
+// its own message, or could not start; it never aborts, and the file it was
+// to replace is the old one or the new one, whole: everything the run needs
+// is in hand before the target changes, also where the target itself is
+// written (a file with a second link). Each program must have run out of
 // memory under some limit, else the limits tested nothing.
-TEST(FaultInjection, OutOfMemoryIsAMessage)
+TEST(FaultInjection, LimitsNeverCutTheTarget)
 {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "the sanitizer runtime needs more address space than any limit leaves";
 #else
-    ScratchDir dir;
-    writeFile(dir.file("font.bin"), randomBytes(1 << 20));
+    const std::string font = randomBytes(1 << 20);
+    // More than the run's own buffers: its whole input, where it is held.
+    const std::string large = randomBytes((4 << 20) + 5);
+    const std::string table = readFile(std::string(TRIVOLTA_GOLDEN) + "/default.c");
+    const std::string oldTable = "the old table\n";
     const struct {
+        const char* title;
         const std::string& program;
         std::vector<std::string> arguments;
         int status;
         std::string message;
+        const char* target;  // made from `before`; "" for none
+        bool linked;         // with a second name, so that it is written directly
+        std::string before, after;
     } programs[] = {
-        {trivolta, {"-P65532", "-S100", "-OCt.c"}, 8, "Error - not enough memory for the table"},
-        {glyphrot, {"-r", "font.bin", "/dev/stdout"}, 1, glyphrotMessage("not enough memory for input file")},
+        {"table",
+         trivolta,
+         {"-P65532", "-S100", "-OCt.c"},
+         8,
+         "Error - not enough memory for the table",
+         "",
+         false,
+         "",
+         ""},
+        {"glyphs to standard output",
+         glyphrot,
+         {"-r", "font.bin", "/dev/stdout"},
+         1,
+         glyphrotMessage("not enough memory for input file"),
+         "",
+         false,
+         "",
+         ""},
+        {"glyphs in place",
+         glyphrot,
+         {"-r", "font.bin"},
+         1,
+         glyphrotMessage("not enough memory for input file"),
+         "font.bin",
+         false,
+         font,
+         plainConvert(font, true, false)},
+        {"glyphs in place, linked",
+         glyphrot,
+         {"-r", "large.bin"},
+         1,
+         glyphrotMessage("not enough memory for input file"),
+         "large.bin",
+         true,
+         large,
+         plainConvert(large, true, false)},
+        {"table over a linked file", trivolta, {"-OCt.c"}, 8, "", "t.c", true, oldTable, table},
     };
     for (const auto& p : programs) {
+        ScratchDir dir;
+        writeFile(dir.file("font.bin"), font);
+        if (*p.target != '\0')
+            writeFile(dir.file(p.target), p.before);
+        if (p.linked) {
+            ASSERT_EQ(::link(dir.file(p.target).c_str(), dir.file("second-name").c_str()), 0);
+        }
         bool ranOut = false;
-        int started = 0;  // the lowest limit of the coarse steps under which the program started
-        const auto runUnder = [&](int kib) {
-            SCOPED_TRACE(p.program + " under ulimit -v " + std::to_string(kib));
-            ProgramResult result =
-                runInShell("ulimit -v " + std::to_string(kib) + "; exec \"$@\"", p.program, p.arguments, dir.path());
+        int started = 0;    // the lowest limit of the coarse steps under which the program started
+        int succeeded = 0;  // and under which it converted
+        const auto runUnder = [&](const std::string& limit, int value) {
+            SCOPED_TRACE(std::string(p.title) + " under ulimit " + limit + " " + std::to_string(value));
+            ProgramResult result = runInShell("ulimit " + limit + " " + std::to_string(value) + "; exec \"$@\"",
+                                              p.program, p.arguments, dir.path());
             EXPECT_TRUE(result.status == 0 || result.status == 127 || result.status == p.status) << result.status;
-            if (result.status == p.status) {
+            if (result.status == p.status && limit == "-v" && !p.message.empty()) {
                 EXPECT_NE((result.out + result.err).find(p.message), std::string::npos) << result.out << result.err;
                 ranOut = true;
             }
-            if (result.status != 127 && started == 0)
-                started = kib;
+            if (*p.target != '\0') {
+                const std::string now = readFile(dir.file(p.target));
+                EXPECT_TRUE(now == p.before || now == p.after) << now.size() << " bytes";
+                EXPECT_TRUE(result.status != 0 || now == p.after);
+                if (now != p.before)
+                    writeFile(dir.file(p.target), p.before);  // over the same file: the link stays
+            }
+            if (result.status != 127 && started == 0 && limit == "-v")
+                started = value;
+            if (result.status == 0 && succeeded == 0 && limit == "-v")
+                succeeded = value;
         };
-        for (int kib = 1000; kib <= 12000; kib += 100)
-            runUnder(kib);
+        for (int kib = 1000; kib <= 16000; kib += 200)
+            runUnder("-v", kib);
         // Just above where a program can start lies a narrow band (80 KiB
-        // wide, once) where not even the bad_alloc can be allocated.
-        for (int kib = started - 100; started != 0 && kib <= started + 300; kib += 10)
-            runUnder(kib);
-        EXPECT_TRUE(ranOut) << p.program;
+        // wide, once) where not even the bad_alloc can be allocated; where
+        // the target itself is written, up to where the run succeeds, the
+        // whole input is allocated before the target may change.
+        for (int kib = started - 200; started != 0 && kib <= (p.linked ? succeeded : started + 300); kib += 10)
+            runUnder("-v", kib);
+        for (int descriptors = 3; descriptors <= 8; ++descriptors)
+            runUnder("-n", descriptors);
+        EXPECT_TRUE(ranOut || p.message.empty()) << p.title;
     }
 #endif
 }

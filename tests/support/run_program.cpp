@@ -51,9 +51,9 @@ ProgramResult run(std::vector<std::string> words, const std::string& directory, 
     std::fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
-        int in = open(inPath.c_str(), O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);  // only 0, 1 and 2 reach the program
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
             chdir(directory.c_str()) != 0)
             _exit(126);
