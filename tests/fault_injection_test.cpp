@@ -370,6 +370,142 @@ TEST(FaultInjection, OneFailedCallNeverCutsTheTarget)
     }
 }
 
+// What the run cannot finish without harm leaves the target as it is: a
+// file that another program replaced, removed, linked or wrote while the
+// run was slowed down (each write a second late), and a bind-mounted file
+// on a file system with too little room for the new content. The run says
+// so, and nothing is left beside the target.
+TEST(FaultInjection, TargetKeptWhenTheRunCannotFinish)
+{
+    if (runCommand("/bin/sh", {"-c", "command -v strace"}, ".").status != 0)
+        GTEST_SKIP() << "strace is not installed";
+    const char* const slowed = "strace -f -o /dev/null -e inject=write:delay_enter=1000000 \"$@\" & sleep 0.3; ";
+    const std::string glyphrotFailed = glyphrotMessage("error write output file");
+    const std::string changed = "Error - can not write output file d/f (the file changed meanwhile)";
+    const struct {
+        const char* title;
+        const std::string& program;
+        std::vector<std::string> arguments;
+        std::string script;  // "$@" runs the program
+        bool rootOnly;
+        const char* check;  // a shell line whose output tells the folder's state
+        std::string state;
+        int status;
+        std::string console;  // standard output and error
+        const char* teardown;
+    } cases[] = {
+        {"renamed over",
+         glyphrot,
+         {"-r", "d/f"},
+         std::string(slowed) + "echo newer >n; mv n d/f; wait $!",
+         false,
+         "ls -A d; cat d/f",
+         "f\nnewer\n",
+         1,
+         glyphrotFailed,
+         ""},
+        {"removed",
+         glyphrot,
+         {"-r", "d/f"},
+         std::string(slowed) + "rm d/f; wait $!",
+         false,
+         "ls -A d",
+         "",
+         1,
+         glyphrotFailed,
+         ""},
+        {"linked",
+         glyphrot,
+         {"-r", "d/f"},
+         std::string(slowed) + "ln d/f d/g; wait $!",
+         false,
+         "ls -A d; cmp d/f font.bin && cmp d/g font.bin && echo old",
+         "f\ng\nold\n",
+         1,
+         glyphrotFailed,
+         ""},
+        {"written",
+         glyphrot,
+         {"-r", "d/f"},
+         std::string(slowed) + "echo more >>d/f; wait $!",
+         false,
+         "ls -A d; tail -c 5 d/f",
+         "f\nmore\n",
+         1,
+         glyphrotFailed,
+         ""},
+        {"renamed over",
+         trivolta,
+         {"-OCd/f"},
+         std::string(slowed) + "echo newer >n; mv n d/f; wait $!",
+         false,
+         "ls -A d; cat d/f",
+         "f\nnewer\n",
+         8,
+         changed,
+         ""},
+        {"removed",
+         trivolta,
+         {"-OCd/f"},
+         std::string(slowed) + "rm d/f; wait $!",
+         false,
+         "ls -A d",
+         "",
+         8,
+         changed,
+         ""},
+        {"linked",
+         trivolta,
+         {"-OCd/f"},
+         std::string(slowed) + "ln d/f d/g; wait $!",
+         false,
+         "ls -A d; cmp d/f font.bin && echo old",
+         "f\ng\nold\n",
+         8,
+         changed,
+         ""},
+        {"bind-mounted on a fuller file system",
+         glyphrot,
+         {"-r", "big.bin", "target"},
+         "mkdir small && mount -t tmpfs -o size=1m tmpfs small && cp font.bin small/t && cp font.bin target && "
+         "mount --bind small/t target && head -c 2000000 /dev/zero >big.bin && exec \"$@\"",
+         true,
+         "cmp small/t font.bin && echo same; ls -A small",
+         "same\nt\n",
+         1,
+         glyphrotFailed,
+         "umount target; umount small"},
+        {"bind-mounted on a fuller file system",
+         trivolta,
+         {"-P65532", "-S1", "-OCtarget"},
+         "mkdir small && mount -t tmpfs -o size=300k tmpfs small && cp font.bin small/t && cp font.bin target && "
+         "mount --bind small/t target && exec \"$@\"",
+         true,
+         "cmp small/t font.bin && echo same; ls -A small",
+         "same\nt\n",
+         8,
+         "Error - can not write output file target (No space left on device)",
+         "umount target; umount small"},
+    };
+    const std::string font = randomBytes(1 << 18);  // one write of glyphrot's
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.title) + ", " + c.program);
+        if (c.rootOnly && geteuid() != 0) {
+            std::cout << "skipped, it needs root: " << c.title << "\n";
+            continue;
+        }
+        ScratchDir dir;
+        writeFile(dir.file("font.bin"), font);
+        ASSERT_EQ(runCommand("/bin/sh", {"-c", "mkdir d && cp font.bin d/f"}, dir.path()).status, 0);
+        ProgramResult result = runInShell(c.script, c.program, c.arguments, dir.path());
+        const std::string state = runCommand("/bin/sh", {"-c", c.check}, dir.path()).out;
+        (void)runCommand("/bin/sh", {"-c", c.teardown}, dir.path());
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_TRUE(sameBytes(c.console, result.out + result.err));
+        EXPECT_TRUE(sameBytes(c.state, state));
+    }
+}
+
 // Sets the system's rules for links and files planted in sticky folders
 // for one test, and restores them.
 class StickyRules {
