@@ -1,8 +1,10 @@
 # Installs the documentation beside the programs, in the form each platform
-# reads: gzipped man pages and a Debian copyright file and changelog on
-# Linux; plain-text pages (CR LF) next to the .exe files on Windows.
+# reads: gzipped man pages, the README with the guides of doc/ and a Debian
+# copyright file and changelog on Linux; plain-text pages (CR LF) next to the
+# .exe files on Windows, the guides among them.
 set(man_pages ${PROJECT_SOURCE_DIR}/trivolta/trivolta.1 ${PROJECT_SOURCE_DIR}/glyphrot/glyphrot.1)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/firmware-tools)
+file(GLOB guides CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/*.md)
 
 if(WIN32)
   find_program(GROFF groff)
@@ -11,8 +13,9 @@ if(WIN32)
   endif()
   # Each source and the text it becomes: man pages rendered, the rest copied.
   set(texts "")
-  # README.txt is a page of its own for Windows users; README.md speaks of Linux.
-  foreach(source IN LISTS man_pages ITEMS ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt ${PROJECT_SOURCE_DIR}/LICENSE)
+  # README.txt is a page of its own for Windows users; README.md speaks of
+  # Linux. The guides become fonts.txt, firmware.txt and so on.
+  foreach(source IN LISTS man_pages guides ITEMS ${PROJECT_SOURCE_DIR}/packaging/windows/README.txt ${PROJECT_SOURCE_DIR}/LICENSE)
     get_filename_component(name ${source} NAME_WE)
     get_filename_component(extension ${source} LAST_EXT)
     set(renderer "")
@@ -53,4 +56,7 @@ else()
   install(FILES ${zipped} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION ${doc_dir})
+  # In doc/ beside the README, as in the sources, so that the links between
+  # the pages hold where they are installed.
+  install(FILES ${guides} DESTINATION ${doc_dir}/doc)
 endif()
