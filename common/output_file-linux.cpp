@@ -696,10 +696,9 @@ int publishNewFile(OutputSystem& system)
         error = linkTemporary(system, target);
     } else if (renameat2(system.folder, system.temporaryName.c_str(), system.folder, target, RENAME_NOREPLACE) == 0) {
         system.temporaryName.clear();
-    } else if (errno != EINVAL && errno != ENOSYS) {
-        error = failure();
-    } else if (linkat(system.folder, system.temporaryName.c_str(), system.folder, target, 0) != 0) {
-        error = failure();
+    } else if ((errno != EINVAL && errno != ENOSYS) ||
+               linkat(system.folder, system.temporaryName.c_str(), system.folder, target, 0) != 0) {
+        error = failure();  // the link is the way where no rename keeps a name that exists
     }
     // Made meanwhile by another program, which keeps it.
     return error == EEXIST ? ErrorTargetChanged : error;
