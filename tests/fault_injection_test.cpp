@@ -8,16 +8,23 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -506,164 +513,294 @@ TEST(FaultInjection, TargetKeptWhenTheRunCannotFinish)
     }
 }
 
-// Sets the system's rules for links and files planted in sticky folders
-// for one test, and restores them.
-class StickyRules {
+// The user nobody, for the commands of a root run that another user makes.
+const char* const asNobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+
+// Sets one of the system's rules for links and files planted in sticky
+// folders (fs.protected_symlinks, protected_regular, protected_fifos) for
+// one case, and restores it. The rules belong to the whole machine: while
+// one is set, this holds a lock that every run of these tests takes, so that
+// two runs at once never undo each other's. Where the lock is not had in
+// time, or the rule reads back unset (a read-only /proc/sys), why() says so.
+class StickyRule {
 public:
-    StickyRules()
+    explicit StickyRule(const std::string& rule) : path_("/proc/sys/fs/" + rule)
     {
-        for (const char* rule : rules)
-            saved_.push_back(readFile(std::string("/proc/sys/fs/") + rule));
-        for (const char* rule : rules)
-            writeFile(std::string("/proc/sys/fs/") + rule, "1\n");
+        const char* const lockPath = "/run/lock/firmware-tools-tests.lock";
+        // Without O_CREAT first: fs.protected_regular refuses it on a file
+        // that another user made in the sticky /run/lock.
+        lock_ = open(lockPath, O_RDONLY | O_CLOEXEC);
+        if (lock_ < 0 && errno == ENOENT)
+            lock_ = open(lockPath, O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (lock_ < 0) {
+            why_ = std::string("the lock ") + lockPath + " cannot be opened: " + std::strerror(errno);
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                why_ = std::string("the lock ") + lockPath + " cannot be taken: " + std::strerror(errno);
+                return;
+            }
+            if (std::chrono::steady_clock::now() > deadline) {
+                why_ = std::string("another run has held ") + lockPath + " for over 120 s";
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        saved_ = readFile(path_);
+        if (saved_.empty()) {
+            why_ = path_ + " cannot be read";
+            return;
+        }
+        writeFile(path_, "1\n");
+        const std::string now = readFile(path_);
+        if (now == "0\n")
+            why_ = "fs." + rule + " is 0 and cannot be set here (a read-only /proc/sys?)";
     }
-    ~StickyRules()
+    ~StickyRule()
     {
-        for (std::size_t i = 0; i < saved_.size(); ++i)
-            writeFile(std::string("/proc/sys/fs/") + rules[i], saved_[i]);
+        if (!saved_.empty() && readFile(path_) != saved_)
+            writeFile(path_, saved_);
+        if (lock_ >= 0)
+            close(lock_);
     }
-    StickyRules(const StickyRules&) = delete;
-    StickyRules& operator=(const StickyRules&) = delete;
+    StickyRule(const StickyRule&) = delete;
+    StickyRule& operator=(const StickyRule&) = delete;
+    const std::string& why() const { return why_; }
 
 private:
-    static constexpr const char* rules[] = {"protected_symlinks", "protected_regular", "protected_fifos"};
-    std::vector<std::string> saved_;
+    std::string path_;
+    int lock_ = -1;
+    std::string saved_;
+    std::string why_;
 };
 
+// `program` as the user nobody can start it: itself where nobody reaches
+// it, else a copy in a scratch folder open to everyone (a build in a folder
+// only root can enter); "" and the reason where neither can be run.
+std::string runnableByNobody(const std::string& program, std::string& why)
+{
+    const auto runnable = [](const std::string& path) {
+        return runCommand("/bin/sh", {"-c", std::string(asNobody) + "test -x \"$0\"", path}, "/").status == 0;
+    };
+    if (runnable(program))
+        return program;
+    static const ScratchDir copies;
+    const std::string copy = copies.file(std::filesystem::path(program).filename().string());
+    std::error_code failed;
+    if (!fileExists(copy))
+        std::filesystem::copy_file(program, copy, failed);
+    const auto open = std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                      std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                      std::filesystem::perms::others_exec;
+    if (!failed)
+        std::filesystem::permissions(copies.path(), open, failed);
+    if (!failed)
+        std::filesystem::permissions(copy, open, failed);
+    if (!failed && runnable(copy))
+        return copy;
+    why = "the user nobody cannot start " + program + ", nor a copy in " + copies.path() +
+          (failed ? ": " + failed.message() : " (is TMPDIR closed to other users?)");
+    return "";
+}
+
 // Every entry of the folder with its kind, mode, owner, links and size, and
-// every file's ACL and extended attributes.
+// every file's ACL, extended attributes and inode flags (where the file
+// system has them).
 std::string folderListing(const std::string& dir)
 {
     return runCommand("/bin/sh",
                       {"-c", "find . -mindepth 1 -printf '%P %y %m %U %G %n %s\\n' | sort; "
                              "find . -type f | sort | while read -r f; do getfacl -p \"$f\"; "
-                             "getfattr -h -d -m - \"$f\"; done 2>&1"},
+                             "getfattr -h -d -m - \"$f\"; lsattr \"$f\" 2>/dev/null; done 2>&1"},
                       dir)
         .out;
 }
 
+struct ReplacedFileCase {
+    const char* title;
+    std::string setup;      // shell line run in the folder first
+    std::string name;       // the output name given
+    const char* needsRoot;  // why the case runs only as root, or ""
+    const char* teardown;
+    std::string runAs = "";       // the user that runs the program and the shell's write
+    const char* afterShell = "";  // what the shell's write loses and the program keeps
+    const char* umask = "022";    // of the runs
+    const char* rule = "";        // the sticky-folder rule the case is about
+};
+
+const std::vector<ReplacedFileCase>& replacedFileCases()
+{
+    static const std::vector<ReplacedFileCase> cases = [] {
+        std::string longName = "l";  // a path of 4095 bytes
+        while (longName.size() + 251 < 4095)
+            longName += "/" + std::string(250, 'd');
+        const std::string longFolder = longName;
+        longName += "/" + std::string(4095 - longName.size() - 1, 'f');
+        const std::string nobody = asNobody;
+        const char* const append = "chattr +a needs root";
+        const char* const mount = "mount needs root";
+        return std::vector<ReplacedFileCase>{
+            {"new file", "true", "out", "", "", "", "", "027"},
+            {"mode kept", "echo old >out; chmod 604 out", "out", "", ""},
+            {"set-id bits kept", "echo old >out; chmod 6755 out", "out", "", ""},
+            {"set-id bits kept by their owner",
+             "chown 65534:65534 .; " + nobody + "sh -c 'echo old >out; chmod 6755 out'", "out",
+             "another user makes and writes the file", "", nobody, "; chmod 6755 out"},
+            {"set-id bits by their owner", "chown 65534:65534 .; " + nobody + "sh -c 'echo old >out; chmod 6755 out'",
+             "out", "another user makes and writes the file", "", nobody},
+            {"owner and group kept", "echo old >out; chmod 640 out; chown 4321:4321 out", "out",
+             "the file belongs to another user", ""},
+            {"symbolic link", "mkdir d; echo old >d/real; chmod 600 d/real; ln -s d/real out", "out", "", ""},
+            {"link that leads nowhere yet", "mkdir d; ln -s d/made out", "out", "", ""},
+            {"hard links", "echo old >out; ln out other", "out", "", ""},
+            {"ACL kept", "echo old >out; chmod 640 out; setfacl -m u:nobody:rw,g::r out", "out", "", ""},
+            {"folder's default ACL kept off", "echo old >out; setfacl -d -m u:nobody:rwx,g::---,o::--- .", "out", "",
+             ""},
+            {"new file takes the folder's default ACL", "setfacl -d -m u::rw,g::---,o::---,u:nobody:rw,m::rw .",
+             "new.c", "", "", "", "", "0"},
+            {"extended attributes kept",
+             "echo old >out; setfattr -n user.a -v 1 out; setfattr -n trusted.b -v 2 out; "
+             "setfattr -n security.c -v 3 out",
+             "out", "trusted. and security. attributes are root's", ""},
+            {"file capability", "echo old >out; setcap cap_net_raw+ep out", "out", "file capabilities are root's", ""},
+            {"inode flags kept", "echo old >out; chattr +A +d +S out", "out", "the flags are set as root", ""},
+            {"append-only folder", "mkdir a; echo old >a/out; chattr +a a", "a/out", append, "chattr -a a"},
+            {"new file in an append-only folder", "mkdir a; chattr +a a", "a/new.c", append, "chattr -a a"},
+            {"append-only folder its user cannot read",
+             "chmod 755 .; mkdir a; echo old >a/out; chown -R 65534:65534 a; chmod 333 a; chattr +a a", "a/out",
+             "chattr +a needs root, and another user writes the file", "chattr -a a", nobody},
+            {"bind-mounted file", "echo under >a; echo old >out; mount --bind a out", "out", mount, "umount out"},
+            {"path of 4095 bytes", "mkdir -p " + longFolder + " && echo old >" + longName, longName, "", ""},
+            {"immutable file", "echo old >out; chattr +i out", "out", "chattr +i needs root", "chattr -i out"},
+            {"read-only mount", "mkdir ro; echo old >ro/out; mount --bind ro ro; mount -o remount,bind,ro ro", "ro/out",
+             mount, "umount ro"},
+            {"own link in a sticky folder", "echo old >real; mkdir -m 1777 s; ln -s ../real s/out", "s/out",
+             "it sets fs.protected_symlinks", "", "", "", "022", "protected_symlinks"},
+            {"link planted in a sticky folder",
+             "echo old >real; chmod 755 .; mkdir -m 1777 s; " + nobody + "ln -s ../real s/out", "s/out",
+             "another user plants the link, and it sets fs.protected_symlinks", "", "", "", "022",
+             "protected_symlinks"},
+            {"planted link that leads nowhere yet", "chmod 755 .; mkdir -m 1777 s; " + nobody + "ln -s ../made s/out",
+             "s/out", "another user plants the link, and it sets fs.protected_symlinks", "", "", "", "022",
+             "protected_symlinks"},
+            {"file planted in a sticky folder",
+             "chmod 755 .; mkdir -m 1777 s; " + nobody + "sh -c 'echo planted >s/out'", "s/out",
+             "another user plants the file, and it sets fs.protected_regular", "", "", "", "022", "protected_regular"},
+            {"FIFO planted in a sticky folder", "chmod 755 .; mkdir -m 1777 s; " + nobody + "mkfifo s/out", "s/out",
+             "another user plants the FIFO, and it sets fs.protected_fifos", "", "", "", "022", "protected_fifos"},
+        };
+    }();
+    return cases;
+}
+
+const std::string replacedFont = randomBytes(64);
+
+struct ReplacingProgram {
+    const char* name;
+    const std::string& program;
+    std::vector<std::string> arguments;  // the output name follows
+    std::string content;
+    int refusedStatus;
+};
+
+const std::vector<ReplacingProgram>& replacingPrograms()
+{
+    static const std::vector<ReplacingProgram> programs{
+        {"trivolta", trivolta, {"-OC"}, readFile(std::string(TRIVOLTA_GOLDEN) + "/default.c"), 8},
+        {"glyphrot", glyphrot, {"-r", "font.bin"}, plainConvert(replacedFont, true, false), 1},
+    };
+    return programs;
+}
+
+// One case of the table with one program.
+class ReplacedFile : public ::testing::TestWithParam<std::tuple<std::size_t, std::size_t>> {};
+
+// "folder's default ACL kept off" and "trivolta": FoldersDefaultACLKeptOff_trivolta.
+std::string replacedFileTestName(const ::testing::TestParamInfo<ReplacedFile::ParamType>& info)
+{
+    std::string name;
+    bool wordStart = true;
+    for (const char* c = replacedFileCases()[std::get<0>(info.param)].title; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (std::isalnum(byte) != 0)
+            name += static_cast<char>(wordStart ? std::toupper(byte) : byte);
+        wordStart = *c == ' ' || *c == '-';
+    }
+    return name + "_" + replacingPrograms()[std::get<1>(info.param)].name;
+}
+
 // A replaced or created file ends as the shell's ">" (the open that "wb"
 // makes) leaves it with the same bytes: owner, group, mode bits with set-id,
-// ACL and extended attributes, links followed and kept; a folder's default
-// ACL reaches only new files. Where that open is refused (links and files
-// planted by another user in a sticky folder, an immutable file), the run
-// is refused too and nothing changes. Each case runs in two folders made
-// alike: the program in one, `cat NEW > NAME` in the other.
-TEST(FaultInjection, ReplacedFilesEndAsARedirectionLeavesThem)
+// ACL, extended attributes and inode flags, links followed and kept; a
+// folder's default ACL reaches only new files. Where that open is refused
+// (links and files planted by another user in a sticky folder, an immutable
+// file), the run is refused too and nothing changes. Each case runs in two
+// folders made alike: the program in one, `cat NEW > NAME` in the other.
+TEST_P(ReplacedFile, EndsAsARedirectionLeavesIt)
 {
-    const bool root = geteuid() == 0;
-    const char* const nobody = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
-    std::string longName = "l";  // a path of 4095 bytes
-    while (longName.size() + 251 < 4095)
-        longName += "/" + std::string(250, 'd');
-    const std::string longFolder = longName;
-    longName += "/" + std::string(4095 - longName.size() - 1, 'f');
-    const struct {
-        const char* title;
-        std::string setup;  // shell line run in the folder first
-        std::string name;   // the output name given
-        bool rootOnly;
-        const char* teardown;
-        std::string runAs = "";       // the user that runs the program and the shell's write
-        const char* afterShell = "";  // what the shell's write loses and the program keeps
-        const char* umask = "022";    // of the runs
-    } cases[] = {
-        {"new file", "true", "out", false, "", "", "", "027"},
-        {"mode kept", "echo old >out; chmod 604 out", "out", false, ""},
-        {"set-id bits kept", "echo old >out; chmod 6755 out", "out", false, ""},
-        {"set-id bits kept by their owner",
-         std::string("chown 65534:65534 .; ") + nobody + "sh -c 'echo old >out; chmod 6755 out'", "out", true, "",
-         nobody, "; chmod 6755 out"},
-        {"owner and group kept", "echo old >out; chmod 640 out; chown 4321:4321 out", "out", true, ""},
-        {"symbolic link", "mkdir d; echo old >d/real; chmod 600 d/real; ln -s d/real out", "out", false, ""},
-        {"link that leads nowhere yet", "mkdir d; ln -s d/made out", "out", false, ""},
-        {"hard links", "echo old >out; ln out other", "out", false, ""},
-        {"ACL kept", "echo old >out; chmod 640 out; setfacl -m u:nobody:rw,g::r out", "out", false, ""},
-        {"folder's default ACL kept off", "echo old >out; setfacl -d -m u:nobody:rwx,g::---,o::--- .", "out", false,
-         ""},
-        {"new file takes the folder's default ACL", "setfacl -d -m u::rw,g::---,o::---,u:nobody:rw,m::rw .", "new.c",
-         false, "", "", "", "0"},
-        {"extended attributes kept",
-         "echo old >out; setfattr -n user.a -v 1 out; setfattr -n trusted.b -v 2 out; "
-         "setfattr -n security.c -v 3 out",
-         "out", true, ""},
-        {"append-only folder", "mkdir a; echo old >a/out; chattr +a a", "a/out", true, "chattr -a a"},
-        {"new file in an append-only folder", "mkdir a; chattr +a a", "a/new.c", true, "chattr -a a"},
-        {"bind-mounted file", "echo under >a; echo old >out; mount --bind a out", "out", true, "umount out"},
-        {"path of 4095 bytes", "mkdir -p " + longFolder + " && echo old >" + longName, longName, false, ""},
-        {"immutable file", "echo old >out; chattr +i out", "out", true, "chattr -i out"},
-        {"read-only mount", "mkdir ro; echo old >ro/out; mount --bind ro ro; mount -o remount,bind,ro ro", "ro/out",
-         true, "umount ro"},
-        {"own link in a sticky folder", "echo old >real; mkdir -m 1777 s; ln -s ../real s/out", "s/out", true, ""},
-        {"link planted in a sticky folder",
-         std::string("echo old >real; chmod 755 .; mkdir -m 1777 s; ") + nobody + "ln -s ../real s/out", "s/out", true,
-         ""},
-        {"planted link that leads nowhere yet",
-         std::string("chmod 755 .; mkdir -m 1777 s; ") + nobody + "ln -s ../made s/out", "s/out", true, ""},
-        {"file planted in a sticky folder",
-         std::string("chmod 755 .; mkdir -m 1777 s; ") + nobody + "sh -c 'echo planted >s/out'", "s/out", true, ""},
-        {"FIFO planted in a sticky folder", std::string("chmod 755 .; mkdir -m 1777 s; ") + nobody + "mkfifo s/out",
-         "s/out", true, ""},
-    };
-    const std::string font = randomBytes(64);
-    const struct {
-        const std::string& program;
-        std::vector<std::string> arguments;  // the output name follows
-        std::string content;
-        int refusedStatus;
-    } programs[] = {
-        {trivolta, {"-OC"}, readFile(std::string(TRIVOLTA_GOLDEN) + "/default.c"), 8},
-        {glyphrot, {"-r", "font.bin"}, plainConvert(font, true, false), 1},
-    };
-    std::unique_ptr<StickyRules> rules = root ? std::make_unique<StickyRules>() : nullptr;
+    const ReplacedFileCase& c = replacedFileCases()[std::get<0>(GetParam())];
+    const ReplacingProgram& p = replacingPrograms()[std::get<1>(GetParam())];
+    if (*c.needsRoot != '\0' && geteuid() != 0)
+        GTEST_SKIP() << "runs as root only: " << c.needsRoot;
+    std::unique_ptr<StickyRule> rule;
+    if (*c.rule != '\0') {
+        rule = std::make_unique<StickyRule>(c.rule);
+        if (!rule->why().empty())
+            GTEST_SKIP() << rule->why();
+    }
+    std::string program = p.program;
+    if (!c.runAs.empty()) {
+        std::string why;
+        program = runnableByNobody(p.program, why);
+        if (program.empty())
+            GTEST_SKIP() << why;
+    }
     ScratchDir content;
-    for (const auto& p : programs) {
-        writeFile(content.file("new"), p.content);
-        for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(c.title) + ", " + p.program);
-            if (c.rootOnly && !root)
-                continue;
-            ScratchDir byProgram;
-            ScratchDir byShell;
-            std::vector<std::string> arguments = p.arguments;
-            if (arguments.size() == 1)
-                arguments[0] += c.name;
-            else
-                arguments.push_back(c.name);
-            bool setUp = true;
-            for (const ScratchDir* dir : {&byProgram, &byShell}) {
-                writeFile(dir->file("font.bin"), font);
-                ProgramResult made = runCommand("/bin/sh", {"-c", "umask 022; " + c.setup}, dir->path());
-                if (made.status != 0 && setUp)
-                    std::cout << "skipped, the folder cannot be set up here: " << c.title << ": " << made.err;
-                setUp = setUp && made.status == 0;
-            }
-            if (!setUp) {
-                for (const ScratchDir* dir : {&byProgram, &byShell})
-                    (void)runCommand("/bin/sh", {"-c", c.teardown}, dir->path());
-                continue;
-            }
-            const std::string setup = std::string("umask ") + c.umask + "; ";
-            ProgramResult result =
-                runInShell(setup + "exec " + c.runAs + "timeout 10 \"$@\"", p.program, arguments, byProgram.path());
-            ProgramResult shell =
-                runCommand("/bin/sh",
-                           {"-c", setup + c.runAs + "sh -c 'cat >\"$0\"' \"$1\" <\"$0\"" + c.afterShell,
-                            content.file("new"), c.name},
-                           byShell.path());
-            // Read by a relative name, and while a mount is still there.
-            const std::string written =
-                shell.status == 0 ? runCommand("/bin/sh", {"-c", "cat \"$0\"", c.name}, byProgram.path()).out : "";
-            for (const ScratchDir* dir : {&byProgram, &byShell})
-                (void)runCommand("/bin/sh", {"-c", c.teardown}, dir->path());
-            EXPECT_EQ(result.status, shell.status == 0 ? 0 : p.refusedStatus) << result.out << result.err;
-            if (shell.status == 0) {
-                EXPECT_TRUE(sameBytes(p.content, written));
-            }
-            EXPECT_TRUE(sameBytes(folderListing(byShell.path()), folderListing(byProgram.path())));
+    writeFile(content.file("new"), p.content);
+    ScratchDir byProgram;
+    ScratchDir byShell;
+    const auto tearDown = [&] {
+        for (const ScratchDir* dir : {&byProgram, &byShell})
+            (void)runCommand("/bin/sh", {"-c", c.teardown}, dir->path());
+    };
+    std::vector<std::string> arguments = p.arguments;
+    if (arguments.size() == 1)
+        arguments[0] += c.name;
+    else
+        arguments.push_back(c.name);
+    for (const ScratchDir* dir : {&byProgram, &byShell}) {
+        writeFile(dir->file("font.bin"), replacedFont);
+        ProgramResult made = runCommand("/bin/sh", {"-c", "umask 022; " + c.setup}, dir->path());
+        if (made.status != 0) {
+            tearDown();
+            GTEST_SKIP() << "the folder cannot be set up here: " << made.err;
         }
     }
+    const std::string setup = std::string("umask ") + c.umask + "; ";
+    ProgramResult result =
+        runInShell(setup + "exec " + c.runAs + "timeout 10 \"$@\"", program, arguments, byProgram.path());
+    ProgramResult shell =
+        runCommand("/bin/sh",
+                   {"-c", setup + c.runAs + "timeout 10 sh -c 'cat >\"$0\"' \"$1\" <\"$0\"" + c.afterShell,
+                    content.file("new"), c.name},
+                   byShell.path());
+    // Read by a relative name, and while a mount is still there.
+    const std::string written =
+        shell.status == 0 ? runCommand("/bin/sh", {"-c", "cat \"$0\"", c.name}, byProgram.path()).out : "";
+    tearDown();
+    EXPECT_EQ(result.status, shell.status == 0 ? 0 : p.refusedStatus) << result.out << result.err;
+    if (shell.status == 0) {
+        EXPECT_TRUE(sameBytes(p.content, written));
+    }
+    EXPECT_TRUE(sameBytes(folderListing(byShell.path()), folderListing(byProgram.path())));
 }
+
+INSTANTIATE_TEST_SUITE_P(FaultInjection, ReplacedFile,
+                         ::testing::Combine(::testing::Range<std::size_t>(0, replacedFileCases().size()),
+                                            ::testing::Range<std::size_t>(0, 2)),
+                         replacedFileTestName);
 
 // Under any limit on the address space or on descriptors the run ends with
 // its own message, or could not start; it never aborts, and the file it was

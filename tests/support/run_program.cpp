@@ -1,15 +1,22 @@
 #include "run_program.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 std::string programPath(const char* envName, const char* builtPath)
 {
@@ -34,6 +41,74 @@ std::string withoutCarriageReturns(std::string text)
     return result;
 }
 
+using Clock = std::chrono::steady_clock;
+
+Clock::duration toDuration(double seconds)
+{
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+// TEST_TIME_LIMIT seconds, when set, else five minutes: far more than any
+// run of the tests takes, so that only a run that hangs reaches it.
+double timeLimit()
+{
+    const char* text = std::getenv("TEST_TIME_LIMIT");
+    char* end = nullptr;
+    const double seconds = text != nullptr ? std::strtod(text, &end) : 0;
+    return end != text && seconds > 0 ? seconds : 300;
+}
+
+// Waits for `child` to end, until `deadline`; true, with its status, when it
+// did. A process descriptor is polled where the kernel has them; elsewhere
+// waitpid is asked at an interval that starts at 50 us and grows, so that
+// a short run costs no more than it takes.
+bool waitUntil(pid_t child, Clock::time_point deadline, int& waitStatus)
+{
+#ifdef SYS_pidfd_open
+    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, child, 0));
+    if (pidfd >= 0) {
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd ended{pidfd, POLLIN, 0};
+            const int ready =
+                poll(&ended, 1, static_cast<int>(std::max<long long>(0, std::min<long long>(left, 60000))));
+            if (ready > 0 || (ready < 0 && errno != EINTR))
+                break;
+            if (ready == 0 && left <= 0) {
+                close(pidfd);
+                return false;
+            }
+        }
+        close(pidfd);
+        return waitpid(child, &waitStatus, 0) == child;
+    }
+#endif
+    auto interval = std::chrono::microseconds(50);
+    for (;;) {
+        const pid_t done = waitpid(child, &waitStatus, WNOHANG);
+        if (done == child || (done < 0 && errno != EINTR))
+            return done == child;
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(interval);
+        interval = std::min(interval * 2, std::chrono::microseconds(20000));
+    }
+}
+
+// Stops the group of `child`: SIGTERM, so that a `timeout` in it stops its
+// own group too, then SIGKILL for whatever is left after two seconds.
+// Returns the status of `child`.
+int stopGroup(pid_t child)
+{
+    (void)kill(-child, SIGTERM);
+    int waitStatus = 0;
+    const bool ended = waitUntil(child, Clock::now() + std::chrono::seconds(2), waitStatus);
+    (void)kill(-child, SIGKILL);
+    if (!ended)
+        (void)waitpid(child, &waitStatus, 0);
+    return waitStatus;
+}
+
 ProgramResult run(std::vector<std::string> words, const std::string& directory, const std::string& inputFile)
 {
     std::vector<char*> argv;
@@ -51,6 +126,9 @@ ProgramResult run(std::vector<std::string> words, const std::string& directory, 
     std::fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
+        // A group of its own, so that whatever it starts can be stopped
+        // with it.
+        (void)setpgid(0, 0);
         int in = open(inPath.c_str(), O_RDONLY | O_CLOEXEC);  // only 0, 1 and 2 reach the program
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
         int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -61,12 +139,25 @@ ProgramResult run(std::vector<std::string> words, const std::string& directory, 
         _exit(127);
     }
     ProgramResult result;
-    int waitStatus = 0;
-    if (child < 0 || waitpid(child, &waitStatus, 0) != child)
+    if (child < 0)
         return result;
+    // Set here as well, so that the group exists whichever runs first.
+    (void)setpgid(child, child);
+    const double limit = timeLimit();
+    int waitStatus = 0;
+    const bool ended = waitUntil(child, Clock::now() + toDuration(limit), waitStatus);
+    if (!ended)
+        waitStatus = stopGroup(child);
     result.status = WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
     result.out = readFile(outPath);
     result.err = readFile(errPath);
+    if (!ended) {
+        result.status = 124;
+        std::ostringstream note;
+        note << "\n(" << words[0] << " had not ended after " << limit
+             << " s, the time limit of a run; its process group was killed)\n";
+        result.err += note.str();
+    }
     return result;
 }
 

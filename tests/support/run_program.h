@@ -7,7 +7,7 @@
 #include <vector>
 
 struct ProgramResult {
-    int status = -1;  // exit status, or 128 + signal number
+    int status = -1;  // exit status, or 128 + signal number, or 124 when stopped at the time limit
     std::string out;  // standard output
     std::string err;  // standard error
 };
@@ -22,6 +22,10 @@ bool testingWindowsPrograms();
 
 // The device that is always full, as the programs under test name it.
 std::string fullDevice();
+
+// Every run below starts its command in a process group of its own; one
+// that has not ended within the time limit (TEST_TIME_LIMIT seconds, else
+// 300) has its group killed, and ends with status 124 and a note in `err`.
 
 // Runs the program under test, as commandWords gives it, with `arguments`
 // in `directory`; standard input from `inputFile` (/dev/null when empty).
