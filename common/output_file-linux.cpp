@@ -5,14 +5,12 @@
 
 #include <bitset>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <random>
 #include <vector>
 
 #include <dirent.h>
@@ -78,18 +76,6 @@ void closeDescriptor(int& fd)
     fd = -1;
 }
 
-std::string folderPart(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "" : path.substr(0, slash + 1);
-}
-
-std::string basePart(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool sameFile(const struct stat& one, const struct stat& other)
 {
     return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
@@ -104,10 +90,10 @@ bool sameTime(const struct timespec& one, const struct timespec& other)
 // (/proc/self/fd, which /dev/fd leads to), else -1.
 int descriptorNumberIn(const std::string& path)
 {
-    const std::string base = basePart(path);
+    const std::string base = basePart(path, "/");
     if (base.empty() || base.size() > 9 || base.find_first_not_of("0123456789") != std::string::npos)
         return -1;
-    const std::string folder = folderPart(path);
+    const std::string folder = folderPart(path, "/");
     char* real = realpath(folder.empty() ? "." : folder.c_str(), nullptr);
     if (real == nullptr)
         return -1;
@@ -130,29 +116,6 @@ std::string readLink(const std::string& path)
         }
         link.resize(link.size() * 2);
     }
-}
-
-// A name beside the target that says what it is: ".font.bin.x7Qa2Z". A long
-// name is shortened, at a character boundary, to stay within NAME_MAX.
-std::string temporaryCandidate(const std::string& base)
-{
-    static std::mt19937_64 random = [] {
-        std::random_device device;
-        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-        return std::mt19937_64((std::uint64_t{device()} << 32) ^ now ^ static_cast<std::uint64_t>(getpid()));
-    }();
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string shortened = base;
-    if (shortened.size() > 200) {
-        std::size_t cut = 200;
-        while (cut > 0 && (static_cast<unsigned char>(shortened[cut]) & 0xC0) == 0x80)
-            --cut;  // not inside a UTF-8 sequence
-        shortened.resize(cut);
-    }
-    std::string name = "." + shortened + ".";
-    for (int i = 0; i < 6; ++i)
-        name += letters[random() % (sizeof letters - 1)];
-    return name;
 }
 
 bool isPermissionRefusal(int error)
@@ -468,7 +431,7 @@ int findCallerDescriptor(OutputSystem& system, bool& found)
         if (link.empty())
             return 0;
         if (link[0] != '/')
-            link.insert(0, folderPart(path));
+            link.insert(0, folderPart(path, "/"));
         path = link;
     }
     return 0;
@@ -508,8 +471,8 @@ int openTarget(OutputSystem& system, TargetKind& kind)
 int openFolder(OutputSystem& system, TargetKind kind, bool& found)
 {
     found = false;
-    std::string folderName = folderPart(system.name);
-    system.targetBase = basePart(system.name);
+    std::string folderName = folderPart(system.name, "/");
+    system.targetBase = basePart(system.name, "/");
     if (system.targetBase.empty())
         return 0;  // "name/": the open says what it is
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -527,8 +490,8 @@ int openFolder(OutputSystem& system, TargetKind kind, bool& found)
         const std::string real = readLink("/proc/self/fd/" + std::to_string(system.target));
         if (attempt > 0 || real.empty() || real[0] != '/')
             return 0;
-        folderName = folderPart(real);
-        system.targetBase = basePart(real);
+        folderName = folderPart(real, "/");
+        system.targetBase = basePart(real, "/");
     }
     system.appendOnlyFolder = found && folderIsAppendOnly(system.folder);
     return 0;

@@ -5,10 +5,8 @@
 #include "output_system.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdint>
 #include <new>
-#include <random>
 #include <vector>
 
 #include <fcntl.h>
@@ -34,32 +32,6 @@ struct OutputSystem {
 };
 
 namespace {
-
-std::string folderPart(const std::string& path)
-{
-    const std::size_t last = path.find_last_of("/\\:");
-    return last == std::string::npos ? "" : path.substr(0, last + 1);
-}
-
-std::string basePart(const std::string& path)
-{
-    const std::size_t last = path.find_last_of("/\\:");
-    return last == std::string::npos ? path : path.substr(last + 1);
-}
-
-std::string temporaryCandidate(const std::string& base)
-{
-    static std::mt19937_64 random = [] {
-        std::random_device device;
-        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-        return std::mt19937_64((std::uint64_t{device()} << 32) ^ now);
-    }();
-    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    std::string name = "." + (base.size() > 200 ? base.substr(0, 200) : base) + ".";
-    for (int i = 0; i < 6; ++i)
-        name += letters[random() % (sizeof letters - 1)];
-    return name;
-}
 
 void closeDescriptor(int& fd)
 {
@@ -216,8 +188,8 @@ int openTarget(OutputSystem& system, TargetKind& kind)
 
 int openFolder(OutputSystem& system, TargetKind, bool& found)
 {
-    system.folderName = folderPart(system.name);
-    system.targetBase = basePart(system.name);
+    system.folderName = folderPart(system.name, "/\\:");
+    system.targetBase = basePart(system.name, "/\\:");
     found = !system.targetBase.empty();
     return 0;
 }

@@ -3,13 +3,51 @@
 #include "output_system.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstring>
+#include <random>
 
 std::string outputErrorText(int error)
 {
     if (error == ErrorTargetChanged)
         return "the file changed meanwhile";
     return error != 0 ? std::strerror(error) : "write failed";
+}
+
+std::string folderPart(const std::string& path, const char* separators)
+{
+    const std::size_t last = path.find_last_of(separators);
+    return last == std::string::npos ? "" : path.substr(0, last + 1);
+}
+
+std::string basePart(const std::string& path, const char* separators)
+{
+    const std::size_t last = path.find_last_of(separators);
+    return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+// A name beside the target that says what it is: ".font.bin.x7Qa2Z". A long
+// name is shortened, at a character boundary, to stay within NAME_MAX.
+std::string temporaryCandidate(const std::string& base)
+{
+    static std::mt19937_64 random = [] {
+        std::random_device device;
+        const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        return std::mt19937_64((std::uint64_t{device()} << 32) ^ now);
+    }();
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::string shortened = base;
+    if (shortened.size() > 200) {
+        std::size_t cut = 200;
+        while (cut > 0 && (static_cast<unsigned char>(shortened[cut]) & 0xC0) == 0x80)
+            --cut;  // not inside a UTF-8 sequence
+        shortened.resize(cut);
+    }
+    std::string name = "." + shortened + ".";
+    for (int i = 0; i < 6; ++i)
+        name += letters[random() % (sizeof letters - 1)];
+    return name;
 }
 
 OutputFile::OutputFile() = default;

@@ -13,6 +13,15 @@
 #include <cstdint>
 #include <string>
 
+// Helpers of both platforms' (output_file.cpp). The folder part of `path`,
+// with its last separator ("" for none), and the name after it.
+std::string folderPart(const std::string& path, const char* separators);
+std::string basePart(const std::string& path, const char* separators);
+
+// A name beside the target that says what it is: ".font.bin.x7Qa2Z". A long
+// name is shortened, at a character boundary, to stay within NAME_MAX.
+std::string temporaryCandidate(const std::string& base);
+
 // A new, empty OutputSystem for `name`; nullptr when there is no memory.
 OutputSystem* newOutputSystem(const std::string& name);
 
