@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -212,6 +213,15 @@ ProgramResult runCommand(const std::string& tool, const std::vector<std::string>
     std::vector<std::string> words{tool};
     words.insert(words.end(), arguments.begin(), arguments.end());
     return run(words, directory, "");
+}
+
+std::string randomBytes(std::size_t length, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
 }
 
 std::string readFile(const std::string& path)
