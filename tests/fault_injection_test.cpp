@@ -584,7 +584,7 @@ std::string runnableByNobody(const std::string& program, std::string& why)
     if (runnable(program))
         return program;
     static const ScratchDir copies;
-    const std::string copy = copies.file(std::filesystem::path(program).filename().string());
+    std::string copy = copies.file(std::filesystem::path(program).filename().string());
     std::error_code failed;
     if (!fileExists(copy))
         std::filesystem::copy_file(program, copy, failed);

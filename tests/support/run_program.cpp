@@ -113,6 +113,7 @@ int stopGroup(pid_t child)
 ProgramResult run(std::vector<std::string> words, const std::string& directory, const std::string& inputFile)
 {
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -124,7 +125,7 @@ ProgramResult run(std::vector<std::string> words, const std::string& directory, 
     const std::string errPath = console.file("stderr");
     const std::string inPath = inputFile.empty() ? "/dev/null" : inputFile;
 
-    std::fflush(nullptr);
+    (void)std::fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
         // A group of its own, so that whatever it starts can be stopped

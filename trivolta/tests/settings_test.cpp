@@ -11,6 +11,7 @@ GeneratorSettings parsed(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "trivolta");
     std::vector<const char*> argv;
+    argv.reserve(arguments.size());
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
     GeneratorSettings settings;
@@ -97,10 +98,8 @@ const ParseCase parseCases[] = {
     {{"-ms"}, [](GeneratorSettings& s) { s.waveform = "sinus"; }},
     {{"-MS"}, [](GeneratorSettings& s) { s.waveform = "sinus"; }},
     {{"-m"}, none},
-    {{"x", "", "--", "A5", "-Z9",
-      "-\xe1"
-      "5"},
-     none},
+    // The last one is "-", the byte 0xe1, then "5".
+    {{"x", "", "--", "A5", "-Z9", std::string("-\xe1") + "5"}, none},
 };
 
 TEST(ParseCommandLine, TableOfArgumentLists)
