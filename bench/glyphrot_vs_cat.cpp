@@ -42,6 +42,7 @@ struct Timing {
 Timing timeRun(const std::vector<std::string>& words)
 {
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (const std::string& word : words)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
@@ -88,7 +89,7 @@ std::string fileSystemOf(const std::string& folder)
         return "overlayfs";
     default: {
         char hex[32];
-        std::snprintf(hex, sizeof hex, "type 0x%lx", static_cast<unsigned long>(status.f_type));
+        (void)std::snprintf(hex, sizeof hex, "type 0x%lx", static_cast<unsigned long>(status.f_type));
         return hex;
     }
     }
@@ -111,7 +112,7 @@ struct Mode {
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s GLYPHROT [MiB] [runs]\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s GLYPHROT [MiB] [runs]\n", argv[0]);
         return 2;
     }
     const std::string glyphrot = argv[1];
@@ -119,7 +120,7 @@ int main(int argc, char** argv)
     // A run into a second file takes some 30 ms: with 9 pairs the median
     // ratio of one file system moved by up to 0.19 from one bench to the
     // next, with 31 by 0.04 on a quiet machine.
-    const int runs = argc > 3 ? std::atoi(argv[3]) : 31;
+    const int runs = argc > 3 ? static_cast<int>(std::strtol(argv[3], nullptr, 10)) : 31;
     const std::size_t size = mebibytes << 20;
 
     // TMPDIR chooses the file system measured.
@@ -156,9 +157,9 @@ int main(int argc, char** argv)
             Timing converted;
             Timing byHand;
             if (mode == &separate) {
-                std::remove(second.c_str());
+                (void)std::remove(second.c_str());
                 converted = timeRun({glyphrot, "-r", "-m", input, second});
-                std::remove(second.c_str());
+                (void)std::remove(second.c_str());
                 byHand = timeRun({"dd", "if=" + input, "of=" + second, "bs=1M", "status=none"});
             } else {
                 if (!copyWithDd(input, file))
@@ -170,7 +171,7 @@ int main(int argc, char** argv)
                     {"sh", "-c", "dd if=\"$1\" of=\"$1.new\" bs=1M status=none && mv \"$1.new\" \"$1\"", "sh", file});
             }
             if (converted.status != 0 || byHand.status != 0) {
-                std::fprintf(stderr, "a run failed: glyphrot %d, by hand %d\n", converted.status, byHand.status);
+                (void)std::fprintf(stderr, "a run failed: glyphrot %d, by hand %d\n", converted.status, byHand.status);
                 return 1;
             }
             if (run == 0)
@@ -201,7 +202,7 @@ int main(int argc, char** argv)
     std::printf(met ? "every target met\n" : "a target NOT MET\n");
 
     for (const std::string& name : {input, second, file, file + ".new"})
-        std::remove(name.c_str());
+        (void)std::remove(name.c_str());
     rmdir(folder.c_str());
     return 0;
 }

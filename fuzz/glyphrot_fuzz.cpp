@@ -32,6 +32,7 @@ void checkCommandLine(const std::string& text, SlashRule slashRule)
     }
     arguments.push_back(current);
     std::vector<const char*> argv;
+    argv.reserve(arguments.size());
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
 

@@ -76,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     arguments.push_back(current);
     std::vector<const char*> argv;
+    argv.reserve(arguments.size());
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
 

@@ -32,13 +32,10 @@ namespace {
 const std::string trivolta = programPath("TRIVOLTA_PROGRAM", TRIVOLTA_PROGRAM);
 const std::string glyphrot = programPath("GLYPHROT_PROGRAM", GLYPHROT_PROGRAM);
 
+// Bytes seeded with their own length, so that each size is always the same.
 std::string randomBytes(std::size_t length)
 {
-    std::mt19937 random(static_cast<unsigned>(length));
-    std::string bytes(length, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
+    return ::randomBytes(length, static_cast<unsigned>(length));
 }
 
 // Runs `program` under a file size limit of `kib` KiB; with SIGXFSZ ignored
@@ -587,7 +584,7 @@ std::string runnableByNobody(const std::string& program, std::string& why)
     if (runnable(program))
         return program;
     static const ScratchDir copies;
-    const std::string copy = copies.file(std::filesystem::path(program).filename().string());
+    std::string copy = copies.file(std::filesystem::path(program).filename().string());
     std::error_code failed;
     if (!fileExists(copy))
         std::filesystem::copy_file(program, copy, failed);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -16,15 +15,6 @@ const char usage[] = "\nConverting 8x8 symbols generator file. Usage:"
                      "\n   glyphrot.exe <-m|-r> <infile> [<outfile>]"
                      "\n-m    mirroring symbols"
                      "\n-r    90-degree rotate symbols\n";
-
-std::string randomBytes(std::size_t length, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(length, '\0');
-    for (char& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
 
 struct FailureCase {
     const char* title;

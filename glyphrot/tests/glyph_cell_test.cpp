@@ -95,7 +95,7 @@ TEST(TransformGlyphs, MatchesThePlainCellWalkOnRandomInput)
 TEST(TransformGlyphs, WholeCellsComeBack)
 {
     std::mt19937_64 random(7);
-    std::string input(8 * 1000, '\0');
+    std::string input(std::size_t{8} * 1000, '\0');
     for (char& byte : input)
         byte = static_cast<char>(random());
     const struct {

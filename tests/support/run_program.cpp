@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <thread>
 
@@ -112,6 +113,7 @@ int stopGroup(pid_t child)
 ProgramResult run(std::vector<std::string> words, const std::string& directory, const std::string& inputFile)
 {
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (std::string& word : words)
         argv.push_back(word.data());
     argv.push_back(nullptr);
@@ -123,7 +125,7 @@ ProgramResult run(std::vector<std::string> words, const std::string& directory, 
     const std::string errPath = console.file("stderr");
     const std::string inPath = inputFile.empty() ? "/dev/null" : inputFile;
 
-    std::fflush(nullptr);
+    (void)std::fflush(nullptr);
     pid_t child = fork();
     if (child == 0) {
         // A group of its own, so that whatever it starts can be stopped
@@ -216,6 +218,15 @@ ProgramResult runCommand(const std::string& tool, const std::vector<std::string>
     std::vector<std::string> words{tool};
     words.insert(words.end(), arguments.begin(), arguments.end());
     return run(words, directory, "");
+}
+
+std::string randomBytes(std::size_t length, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(length, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
 }
 
 std::string readFile(const std::string& path)

@@ -42,6 +42,10 @@ ProgramResult runInShell(const std::string& script, const std::string& program,
 ProgramResult runCommand(const std::string& tool, const std::vector<std::string>& arguments,
                          const std::string& directory);
 
+// `length` bytes from a Mersenne twister seeded with `seed`: the same bytes
+// on every run and every system.
+std::string randomBytes(std::size_t length, unsigned seed);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 bool fileExists(const std::string& path);

@@ -11,6 +11,7 @@ GeneratorSettings parsed(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "trivolta");
     std::vector<const char*> argv;
+    argv.reserve(arguments.size());
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
     GeneratorSettings settings;
@@ -18,60 +19,87 @@ GeneratorSettings parsed(std::vector<std::string> arguments)
     return settings;
 }
 
+// What each row changes in a default GeneratorSettings; the rest stays.
+using Changes = void (*)(GeneratorSettings&);
+
 struct ParseCase {
     std::vector<std::string> arguments;
-    int pinA, pinB, pinC, period, shift;
-    const char* outputFormat;
-    const char* outputFileName;
-    int otherBitsHigh;
-    const char* waveform;
+    Changes changes;
 };
+
+void none(GeneratorSettings&) {}
+
+TEST(GeneratorSettings, Defaults)
+{
+    const GeneratorSettings s;
+    EXPECT_EQ(s.pinA, 0);
+    EXPECT_EQ(s.pinB, 1);
+    EXPECT_EQ(s.pinC, 2);
+    EXPECT_EQ(s.period, 42);
+    EXPECT_EQ(s.shift, 14);
+    EXPECT_EQ(s.outputFormat, "C");
+    EXPECT_EQ(s.outputFileName, "trivolta.c");
+    EXPECT_EQ(s.otherBitsHigh, 1);
+    EXPECT_EQ(s.waveform, "");
+}
 
 // Defaults: pins 0 1 2, period 42, shift 14, "C", "trivolta.c", high, "".
 const ParseCase parseCases[] = {
-    {{}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-P48", "-S16", "-A3"}, 3, 1, 2, 48, 16, "C", "trivolta.c", 1, ""},
-    {{"-P70000"}, 0, 1, 2, 4464, 14, "C", "trivolta.c", 1, ""},
-    {{"-P-2"}, 0, 1, 2, 65534, 14, "C", "trivolta.c", 1, ""},
-    {{"-P99999999999"}, 0, 1, 2, 65535, 14, "C", "trivolta.c", 1, ""},
-    {{"-P-99999999999"}, 0, 1, 2, 0, 14, "C", "trivolta.c", 1, ""},
-    {{"-A-1"}, 255, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-A300"}, 44, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-A3x"}, 3, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-a5", "-b6", "-c7"}, 5, 6, 7, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-A3", "-A4"}, 4, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-P 48"}, 0, 1, 2, 48, 14, "C", "trivolta.c", 1, ""},
-    {{"-P+48"}, 0, 1, 2, 48, 14, "C", "trivolta.c", 1, ""},
-    {{"-P", "48"}, 0, 1, 2, 0, 14, "C", "trivolta.c", 1, ""},
-    {{"-P+-5"}, 0, 1, 2, 0, 14, "C", "trivolta.c", 1, ""},
-    {{"-S\t\n 7"}, 0, 1, 2, 42, 7, "C", "trivolta.c", 1, ""},
-    {{"-OAout.asm"}, 0, 1, 2, 42, 14, "A", "out.asm", 1, ""},
-    {{"-OCfirst.c", "-OA"}, 0, 1, 2, 42, 14, "A", "first.c", 1, ""},
-    {{"-OA"}, 0, 1, 2, 42, 14, "A", "trivolta.c", 1, ""},
-    {{"-OCfirst.c", "-OC   "}, 0, 1, 2, 42, 14, "C", "first.c", 1, ""},
-    {{"-ocOut.C"}, 0, 1, 2, 42, 14, "C", "Out.C", 1, ""},
-    {{"-OA  my table.asm \t"}, 0, 1, 2, 42, 14, "A", "my table.asm", 1, ""},
-    {{"-O"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-U"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 0, ""},
-    {{"-U256"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-U5"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"-U0", "-U1"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 0, ""},
-    {{"-mSanything"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, "sinus"},
-    {{"-ms"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, "sinus"},
-    {{"-MS"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, "sinus"},
-    {{"-m"}, 0, 1, 2, 42, 14, "C", "trivolta.c", 1, ""},
-    {{"x", "", "--", "A5", "-Z9",
-      "-\xe1"
-      "5"},
-     0,
-     1,
-     2,
-     42,
-     14,
-     "C",
-     "trivolta.c",
-     1,
-     ""},
+    {{}, none},
+    {{"-P48", "-S16", "-A3"},
+     [](GeneratorSettings& s) {
+         s.pinA = 3;
+         s.period = 48;
+         s.shift = 16;
+     }},
+    {{"-P70000"}, [](GeneratorSettings& s) { s.period = 4464; }},
+    {{"-P-2"}, [](GeneratorSettings& s) { s.period = 65534; }},
+    {{"-P99999999999"}, [](GeneratorSettings& s) { s.period = 65535; }},
+    {{"-P-99999999999"}, [](GeneratorSettings& s) { s.period = 0; }},
+    {{"-A-1"}, [](GeneratorSettings& s) { s.pinA = 255; }},
+    {{"-A300"}, [](GeneratorSettings& s) { s.pinA = 44; }},
+    {{"-A3x"}, [](GeneratorSettings& s) { s.pinA = 3; }},
+    {{"-a5", "-b6", "-c7"},
+     [](GeneratorSettings& s) {
+         s.pinA = 5;
+         s.pinB = 6;
+         s.pinC = 7;
+     }},
+    {{"-A3", "-A4"}, [](GeneratorSettings& s) { s.pinA = 4; }},
+    {{"-P 48"}, [](GeneratorSettings& s) { s.period = 48; }},
+    {{"-P+48"}, [](GeneratorSettings& s) { s.period = 48; }},
+    {{"-P", "48"}, [](GeneratorSettings& s) { s.period = 0; }},
+    {{"-P+-5"}, [](GeneratorSettings& s) { s.period = 0; }},
+    {{"-S\t\n 7"}, [](GeneratorSettings& s) { s.shift = 7; }},
+    {{"-OAout.asm"},
+     [](GeneratorSettings& s) {
+         s.outputFormat = "A";
+         s.outputFileName = "out.asm";
+     }},
+    {{"-OCfirst.c", "-OA"},
+     [](GeneratorSettings& s) {
+         s.outputFormat = "A";
+         s.outputFileName = "first.c";
+     }},
+    {{"-OA"}, [](GeneratorSettings& s) { s.outputFormat = "A"; }},
+    {{"-OCfirst.c", "-OC   "}, [](GeneratorSettings& s) { s.outputFileName = "first.c"; }},
+    {{"-ocOut.C"}, [](GeneratorSettings& s) { s.outputFileName = "Out.C"; }},
+    {{"-OA  my table.asm \t"},
+     [](GeneratorSettings& s) {
+         s.outputFormat = "A";
+         s.outputFileName = "my table.asm";
+     }},
+    {{"-O"}, none},
+    {{"-U"}, [](GeneratorSettings& s) { s.otherBitsHigh = 0; }},
+    {{"-U256"}, none},
+    {{"-U5"}, none},
+    {{"-U0", "-U1"}, [](GeneratorSettings& s) { s.otherBitsHigh = 0; }},
+    {{"-mSanything"}, [](GeneratorSettings& s) { s.waveform = "sinus"; }},
+    {{"-ms"}, [](GeneratorSettings& s) { s.waveform = "sinus"; }},
+    {{"-MS"}, [](GeneratorSettings& s) { s.waveform = "sinus"; }},
+    {{"-m"}, none},
+    // The last one is "-", the byte 0xe1, then "5".
+    {{"x", "", "--", "A5", "-Z9", std::string("-\xe1") + "5"}, none},
 };
 
 TEST(ParseCommandLine, TableOfArgumentLists)
@@ -81,16 +109,18 @@ TEST(ParseCommandLine, TableOfArgumentLists)
         for (const std::string& argument : c.arguments)
             label += "[" + argument + "] ";
         SCOPED_TRACE(label);
-        GeneratorSettings s = parsed(c.arguments);
-        EXPECT_EQ(s.pinA, c.pinA);
-        EXPECT_EQ(s.pinB, c.pinB);
-        EXPECT_EQ(s.pinC, c.pinC);
-        EXPECT_EQ(s.period, c.period);
-        EXPECT_EQ(s.shift, c.shift);
-        EXPECT_EQ(s.outputFormat, c.outputFormat);
-        EXPECT_EQ(s.outputFileName, c.outputFileName);
-        EXPECT_EQ(s.otherBitsHigh, c.otherBitsHigh);
-        EXPECT_EQ(s.waveform, c.waveform);
+        GeneratorSettings expected;
+        c.changes(expected);
+        const GeneratorSettings s = parsed(c.arguments);
+        EXPECT_EQ(s.pinA, expected.pinA);
+        EXPECT_EQ(s.pinB, expected.pinB);
+        EXPECT_EQ(s.pinC, expected.pinC);
+        EXPECT_EQ(s.period, expected.period);
+        EXPECT_EQ(s.shift, expected.shift);
+        EXPECT_EQ(s.outputFormat, expected.outputFormat);
+        EXPECT_EQ(s.outputFileName, expected.outputFileName);
+        EXPECT_EQ(s.otherBitsHigh, expected.otherBitsHigh);
+        EXPECT_EQ(s.waveform, expected.waveform);
     }
 }
 
