@@ -3,9 +3,7 @@
 #include "output_file.h"
 #include "phase_table.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
