@@ -5,33 +5,26 @@
 #include "table_file.h"
 
 #include <string>
-#include <vector>
 
 unsigned runGenerator(int argc, const char* const* argv, std::FILE* console)
 {
+    if (argc < 2) {
+        printUsage(console);
+        return 0;
+    }
     GeneratorSettings settings;
-    if (argc < 2)
-        return printUsage(console) ? 0 : ErrorOutput;
-
     parseCommandLine(argc, argv, settings);
 
-    bool consoleWritten = true;
-    const auto print = [console, &consoleWritten](const char* message) {
-        consoleWritten = std::fputs(message, console) >= 0 && consoleWritten;
-    };
-    unsigned errorFlags = validateSettings(settings, print);
+    const auto print = [console](const char* message) { (void)std::fputs(message, console); };
+    const unsigned failedChecks = validateSettings(settings, print);
     // On the console before the output is opened: a message still buffered
     // could otherwise land in an output that is the console (/dev/stdout).
-    consoleWritten = std::fflush(console) == 0 && consoleWritten;
-    if (!consoleWritten)
-        errorFlags |= ErrorOutput;
-    if ((errorFlags & ~ErrorOutput) != 0)
-        return errorFlags;
+    (void)std::fflush(console);
+    if (failedChecks != 0)
+        return failedChecks;
 
-    const std::vector<std::uint8_t> table = computePhaseTable(settings);
     std::string failure;
-    errorFlags |= writeTableFile(settings, table, failure);
-    if (!failure.empty())
-        print(failure.c_str());
-    return consoleWritten ? errorFlags : errorFlags | ErrorOutput;
+    const unsigned outputFailed = writeTableFile(settings, computePhaseTable(settings), failure);
+    print(failure.c_str());
+    return outputFailed;
 }

@@ -57,7 +57,7 @@ void applyOutputOption(GeneratorSettings& settings, const char* format, const st
 
 }  // namespace
 
-bool printUsage(std::FILE* out)
+void printUsage(std::FILE* out)
 {
     const char* const writes[] = {
         "3-phase table generator utility from KORVINEX (",
@@ -70,10 +70,8 @@ bool printUsage(std::FILE* out)
         "\t\n",
         "\t\n",
     };
-    bool ok = true;
     for (const char* text : writes)
-        ok = std::fputs(text, out) >= 0 && ok;
-    return ok;
+        (void)std::fputs(text, out);
 }
 
 bool optionMatches(const std::string& argument, std::string optionName)

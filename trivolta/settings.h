@@ -17,8 +17,8 @@ struct GeneratorSettings {
     std::string waveform;            // "" or "sinus"; does not change the table
 };
 
-// Writes the usage text to `out`; false when a write failed.
-bool printUsage(std::FILE* out);
+// Writes the usage text to `out`; a failed write shows in ferror(out).
+void printUsage(std::FILE* out);
 
 // True when `argument` begins with `optionName`, ASCII letter case ignored.
 bool optionMatches(const std::string& argument, std::string optionName);

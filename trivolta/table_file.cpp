@@ -1,7 +1,6 @@
 #include "table_file.h"
 
 #include "output_file.h"
-#include "phase_table.h"
 
 #include <cstdio>
 

@@ -1,6 +1,7 @@
 // Writing the table as a C array or as assembler DB lines.
 #pragma once
 
+#include "exit_status.h"
 #include "settings.h"
 
 #include <cstdint>

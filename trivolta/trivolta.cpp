@@ -1,8 +1,8 @@
 // trivolta: writes a table of port bytes for three square waves, phases A,
 // B and C, as a C array or as assembler DB lines.
+#include "exit_status.h"
 #include "no_memory.h"
 #include "output_file.h"
-#include "phase_table.h"
 #include "platform.h"
 #include "run.h"
 
@@ -28,7 +28,8 @@ int main(int argc, char** argv)
         (void)std::fputs(noMemory, stdout);  // the status says it too
         status = ErrorOutput;
     }
-    // A message or usage text lost on the console is a failed run too.
+    // The console's one check: a message or the usage text lost on it is a
+    // failed run too.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
         status |= ErrorOutput;
     return static_cast<int>(status);
