@@ -1,7 +1,7 @@
 # Installs the documentation beside the programs, in the form each platform
-# reads: gzipped man pages, the README with the guides of doc/ and a Debian
-# copyright file and changelog on Linux; plain-text pages (CR LF) next to the
-# .exe files on Windows, the guides among them.
+# reads: gzipped man pages, the README with the guides of doc/ and their
+# pictures, and a Debian copyright file and changelog on Linux; plain-text
+# pages (CR LF) next to the .exe files on Windows, the guides among them.
 set(man_pages ${PROJECT_SOURCE_DIR}/trivolta/trivolta.1 ${PROJECT_SOURCE_DIR}/glyphrot/glyphrot.1)
 set(doc_dir ${CMAKE_INSTALL_DATADIR}/doc/firmware-tools)
 file(GLOB guides CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/*.md)
@@ -59,4 +59,6 @@ else()
   # In doc/ beside the README, as in the sources, so that the links between
   # the pages hold where they are installed.
   install(FILES ${guides} DESTINATION ${doc_dir}/doc)
+  file(GLOB pictures CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/images/*.png)
+  install(FILES ${pictures} DESTINATION ${doc_dir}/doc/images)
 endif()
