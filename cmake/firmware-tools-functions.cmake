@@ -1,0 +1,211 @@
+# Functions of the firmware-tools package, for a firmware build that makes
+# its phase table and font as it needs them (doc/firmware.md, "In a firmware
+# build"):
+#
+#   firmware_tools_phase_table(<output> [ASM] [ARGS <trivolta arguments>...])
+#   firmware_tools_font(<output> <input> [FROM <orientation>] TO <orientation>
+#                       [C_ARRAY <name>])
+#
+# Each adds a custom command that writes <output> (a relative path is taken
+# in the current binary directory); a target of the same directory that
+# lists <output> among its sources has it made, and made again when the
+# input or the programs change.
+include_guard(GLOBAL)
+
+# The orientations of a glyph, each as the matrix (a b c d) that takes the
+# pixel at (x, y) of the font as stored, x to the right and y down from the
+# glyph's middle, to (a x + b y, c x + d y); then the runs of glyphrot that
+# give it from the font as stored, fewest first, "+" between runs.
+set(_firmware_tools_orientations
+  "as-stored|1 0 0 1|"
+  "counter-clockwise|0 1 -1 0|-r"
+  "half-turn|-1 0 0 -1|-r+-r"
+  "clockwise|0 -1 1 0|-m+-r -m"
+  "top-bottom|1 0 0 -1|-m"
+  "left-right|-1 0 0 1|-r+-r -m"
+  "main-diagonal|0 1 1 0|-r -m"
+  "other-diagonal|0 -1 -1 0|-m+-r")
+# Other names for them: display controllers and the layouts of font libraries.
+set(_firmware_tools_aliases
+  "ssd1306|clockwise"
+  "mono-vlsb|clockwise"
+  "mono-hlsb|as-stored"
+  "mono-hmsb|left-right"
+  "lsb-left|left-right")
+
+# Sets <variable> to the matrix of the orientation or alias <name>; an
+# unknown name ends the configuration with the names there are.
+function(_firmware_tools_matrix variable name what)
+  foreach(alias IN LISTS _firmware_tools_aliases)
+    string(REPLACE "|" ";" fields "${alias}")
+    list(GET fields 0 alias_name)
+    if(name STREQUAL alias_name)
+      list(GET fields 1 name)
+    endif()
+  endforeach()
+  set(names "")
+  foreach(orientation IN LISTS _firmware_tools_orientations)
+    string(REPLACE "|" ";" fields "${orientation}")
+    list(GET fields 0 orientation_name)
+    list(GET fields 1 matrix)
+    if(name STREQUAL orientation_name)
+      separate_arguments(matrix)
+      set(${variable} "${matrix}" PARENT_SCOPE)
+      return()
+    endif()
+    string(APPEND names " ${orientation_name}")
+  endforeach()
+  set(alias_names "")
+  foreach(alias IN LISTS _firmware_tools_aliases)
+    string(REPLACE "|" ";" fields "${alias}")
+    list(GET fields 0 alias_name)
+    list(GET fields 1 alias_of)
+    string(APPEND alias_names " ${alias_name} (${alias_of})")
+  endforeach()
+  message(FATAL_ERROR "firmware_tools_font: ${what} '${name}' is not an orientation. "
+                      "The orientations are:${names}; and the other names for them:${alias_names}.")
+endfunction()
+
+# Sets <variable> to the runs of glyphrot ("+" between runs) that take a font
+# stored as <from> to <to>: the inverse of <from> (its transpose, the matrices
+# being orthogonal), then <to>.
+function(_firmware_tools_runs variable from to)
+  _firmware_tools_matrix(f "${from}" FROM)
+  _firmware_tools_matrix(t "${to}" TO)
+  list(GET f 0 fa)
+  list(GET f 1 fb)
+  list(GET f 2 fc)
+  list(GET f 3 fd)
+  list(GET t 0 ta)
+  list(GET t 1 tb)
+  list(GET t 2 tc)
+  list(GET t 3 td)
+  # t times the transpose of f
+  math(EXPR a "${ta} * ${fa} + ${tb} * ${fb}")
+  math(EXPR b "${ta} * ${fc} + ${tb} * ${fd}")
+  math(EXPR c "${tc} * ${fa} + ${td} * ${fb}")
+  math(EXPR d "${tc} * ${fc} + ${td} * ${fd}")
+  foreach(orientation IN LISTS _firmware_tools_orientations)
+    string(REPLACE "|" ";" fields "${orientation}")
+    list(GET fields 1 matrix)
+    if(matrix STREQUAL "${a} ${b} ${c} ${d}")
+      list(GET fields 2 runs)
+      set(${variable} "${runs}" PARENT_SCOPE)
+      return()
+    endif()
+  endforeach()
+  message(FATAL_ERROR "firmware_tools_font: no orientation has the matrix ${a} ${b} ${c} ${d}")
+endfunction()
+
+# A full path: a relative one taken from <base>.
+function(_firmware_tools_full_path variable path base)
+  cmake_path(ABSOLUTE_PATH path BASE_DIRECTORY "${base}" NORMALIZE)
+  set(${variable} "${path}" PARENT_SCOPE)
+endfunction()
+
+# firmware_tools_phase_table(<output> [ASM] [ARGS <trivolta arguments>...])
+#
+# Writes trivolta's table as C, or with ASM as assembler DB lines, to
+# <output>. ARGS are trivolta's options other than the output's (-P48,
+# -S16, -A4 ...); -O... is refused, since the function chooses the output.
+# A warning of trivolta (a period that is not a multiple of 6) is printed in
+# the build and does not fail it; an error does.
+function(firmware_tools_phase_table output)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "ASM" "" "ARGS")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "firmware_tools_phase_table(${output}): unknown arguments "
+                        "${arg_UNPARSED_ARGUMENTS}; trivolta's options follow ARGS")
+  endif()
+  foreach(argument IN LISTS arg_ARGS)
+    if(argument MATCHES "^-[Oo]")
+      message(FATAL_ERROR "firmware_tools_phase_table(${output}): ARGS ${argument} chooses the "
+                          "output, which the function does: name the file as its first argument, "
+                          "and give ASM for the assembler form")
+    endif()
+  endforeach()
+  _firmware_tools_full_path(output "${output}" "${CMAKE_CURRENT_BINARY_DIR}")
+  cmake_path(GET output PARENT_PATH folder)
+  file(MAKE_DIRECTORY "${folder}")
+  set(format C)
+  set(form "C")
+  if(arg_ASM)
+    set(format A)
+    set(form "assembler")
+  endif()
+  string(JOIN " " shown trivolta ${arg_ARGS})
+  add_custom_command(OUTPUT "${output}"
+    COMMAND firmware-tools::trivolta ${arg_ARGS} "-O${format}${output}"
+    DEPENDS "$<TARGET_FILE:firmware-tools::trivolta>"
+    COMMENT "The phase table as ${form} (${shown}): ${output}"
+    VERBATIM)
+endfunction()
+
+# firmware_tools_font(<output> <input> [FROM <orientation>] TO <orientation>
+#                     [C_ARRAY <name>])
+#
+# Converts the font <input> (a relative path is taken in the current source
+# directory), stored as FROM (as-stored unless given), to the orientation TO
+# with the fewest runs of glyphrot, into <output>: the bytes, or with C_ARRAY
+# a C source that defines them as the array <name>:
+#   FIRMWARE_TOOLS_CODE const unsigned char <name>[<bytes>] = {...};
+# FIRMWARE_TOOLS_CODE is __code for SDCC's 8051 ports (the array stays in
+# program memory), empty for other compilers; a definition of your own
+# (-DFIRMWARE_TOOLS_CODE=code for Keil C51) wins.
+function(firmware_tools_font output input)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "" "FROM;TO;C_ARRAY" "")
+  if(arg_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "firmware_tools_font(${output}): unknown arguments ${arg_UNPARSED_ARGUMENTS}")
+  endif()
+  if(NOT DEFINED arg_TO)
+    message(FATAL_ERROR "firmware_tools_font(${output}): TO <orientation> is missing")
+  endif()
+  if(NOT DEFINED arg_FROM)
+    set(arg_FROM as-stored)
+  endif()
+  if(DEFINED arg_C_ARRAY AND NOT arg_C_ARRAY MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
+    message(FATAL_ERROR "firmware_tools_font(${output}): C_ARRAY '${arg_C_ARRAY}' is not a C name")
+  endif()
+  _firmware_tools_runs(runs "${arg_FROM}" "${arg_TO}")
+  _firmware_tools_full_path(output "${output}" "${CMAKE_CURRENT_BINARY_DIR}")
+  _firmware_tools_full_path(input "${input}" "${CMAKE_CURRENT_SOURCE_DIR}")
+
+  # The runs write a file of their own, named after the output, which is
+  # written only once they all succeeded.
+  string(MD5 key "${output}")
+  string(SUBSTRING "${key}" 0 12 key)
+  cmake_path(GET output FILENAME name)
+  set(converted "${CMAKE_CURRENT_BINARY_DIR}/firmware-tools/${name}-${key}.bin")
+  cmake_path(GET output PARENT_PATH folder)
+  file(MAKE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}/firmware-tools" "${folder}")
+
+  set(commands "")
+  if(runs STREQUAL "")
+    list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy "${input}" "${converted}")
+  else()
+    string(REPLACE "+" ";" runs "${runs}")
+    set(from "${input}")
+    foreach(run IN LISTS runs)
+      separate_arguments(options UNIX_COMMAND "${run}")
+      # The first run reads the input, the others convert in place.
+      list(APPEND commands COMMAND firmware-tools::glyphrot ${options} ${from} "${converted}")
+      set(from "")
+    endforeach()
+  endif()
+  set(depends "${input}" "$<TARGET_FILE:firmware-tools::glyphrot>")
+  if(DEFINED arg_C_ARRAY)
+    set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/firmware-tools-c-array.cmake")
+    list(APPEND commands COMMAND "${CMAKE_COMMAND}" "-DINPUT=${converted}" "-DOUTPUT=${output}"
+                                 "-DNAME=${arg_C_ARRAY}" -P "${script}")
+    list(APPEND depends "${script}")
+    set(form "the C array ${arg_C_ARRAY}")
+  else()
+    list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy "${converted}" "${output}")
+    set(form "${output}")
+  endif()
+  add_custom_command(OUTPUT "${output}"
+    ${commands}
+    DEPENDS ${depends}
+    BYPRODUCTS "${converted}"
+    COMMENT "glyphrot: ${input}, stored ${arg_FROM}, to ${arg_TO} as ${form}"
+    VERBATIM)
+endfunction()
