@@ -59,4 +59,5 @@ else()
   # In doc/ beside the README, as in the sources, so that the links between
   # the pages hold where they are installed.
   install(FILES ${guides} DESTINATION ${doc_dir}/doc)
+  install(FILES ${PROJECT_SOURCE_DIR}/doc/images/waveform.png DESTINATION ${doc_dir}/doc/images)
 endif()
