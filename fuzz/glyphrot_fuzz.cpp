@@ -14,7 +14,7 @@ namespace {
 std::string transformed(std::string bytes, bool rotate, bool mirror)
 {
     auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
-    transformGlyphs(data, data, bytes.size(), rotate, mirror);
+    transformGlyphs(data, bytes.size(), rotate, mirror);
     return bytes;
 }
 
@@ -31,13 +31,9 @@ void checkCommandLine(const std::string& text, SlashRule slashRule)
         }
     }
     arguments.push_back(current);
-    std::vector<const char*> argv;
-    argv.reserve(arguments.size());
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
 
     ConverterSettings settings;
-    const Failure failure = readCommandLine(static_cast<int>(argv.size()), argv.data(), settings, slashRule);
+    const Failure failure = readCommandLine(arguments, settings, slashRule);
     FUZZ_CHECK(failure == Failure::None || failure == Failure::NothingToDo || failure == Failure::FileNames);
     if (failure == Failure::FileNames)
         return;
@@ -78,12 +74,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string inPlace = transformed(file, rotate, mirror);
     FUZZ_CHECK(inPlace.size() == file.size());
     FUZZ_CHECK(inPlace == expected);
-    for (const TransformCode code : transformCodesHere()) {
-        std::string target(file.size(), '\0');
-        transformGlyphsWith(code, reinterpret_cast<const std::uint8_t*>(file.data()),
-                            reinterpret_cast<std::uint8_t*>(target.data()), file.size(), rotate, mirror);
-        FUZZ_CHECK(target == expected);
-    }
 
     // Whole cells come back: four rotations, two mirrors, two of both.
     const std::string whole = file.substr(0, file.size() / 8 * 8);

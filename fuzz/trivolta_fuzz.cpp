@@ -75,13 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     arguments.push_back(current);
-    std::vector<const char*> argv;
-    argv.reserve(arguments.size());
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
 
     GeneratorSettings settings;
-    parseCommandLine(static_cast<int>(argv.size()), argv.data(), settings);
+    parseCommandLine(arguments, settings);
     FUZZ_CHECK(settings.outputFormat == "C" || settings.outputFormat == "A");
     FUZZ_CHECK(!settings.outputFileName.empty());
     FUZZ_CHECK(settings.otherBitsHigh == 0 || settings.otherBitsHigh == 1);

@@ -1,8 +1,7 @@
 // glyphrot: rotates, mirrors, or both, every 8x8 glyph of a
 // character-generator file, in place or into a second file.
 #include "failure.h"
-#include "no_memory.h"
-#include "output_file.h"
+#include "replace.h"
 #include "run.h"
 #include "settings.h"
 
@@ -11,12 +10,15 @@
 
 int main(int argc, char** argv)
 {
-    noteCallerDescriptors();
-    reportNoMemoryAtTerminate(failureLine(Failure::NoMemory), stderr, 1);
     Failure failure = Failure::None;
     try {
+        const std::vector<std::string> arguments = commandLine(argc, argv);
+        if (arguments.size() == 2 && arguments[1] == "--version") {
+            (void)std::fputs("glyphrot " FIRMWARE_TOOLS_VERSION "\n", stdout);
+            return std::fflush(stdout) == 0 ? 0 : 1;
+        }
         ConverterSettings settings;
-        failure = readCommandLine(argc, argv, settings);
+        failure = readCommandLine(arguments, settings);
         // Whoever asked for nothing (no option, --help, a name alone) is shown how.
         if (failure == Failure::NothingToDo)
             (void)printUsage(stdout);  // the status is 1 either way

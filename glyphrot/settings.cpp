@@ -13,10 +13,10 @@ bool isOption(const std::string& argument, SlashRule slashRule)
 
 }  // namespace
 
-Failure readCommandLine(int argc, const char* const* argv, ConverterSettings& settings, SlashRule slashRule)
+Failure readCommandLine(const std::vector<std::string>& arguments, ConverterSettings& settings, SlashRule slashRule)
 {
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
         if (isOption(argument, slashRule)) {
             // Only the second character counts; anything else is ignored.
             const char letter = argument.size() > 1 ? argument[1] : '\0';

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct ConverterSettings {
     bool rotate = false;
@@ -23,9 +24,10 @@ constexpr SlashRule platformSlashRule = SlashRule::Always;
 constexpr SlashRule platformSlashRule = SlashRule::TwoCharactersOnly;
 #endif
 
-// Applies argv[1] .. argv[argc-1] to `settings`, then defaults the output
-// name to the input name. Returns Failure::None when there is work to do.
-Failure readCommandLine(int argc, const char* const* argv, ConverterSettings& settings,
+// Applies the arguments after the program's name to `settings`, then
+// defaults the output name to the input name. Returns Failure::None when
+// there is work to do.
+Failure readCommandLine(const std::vector<std::string>& arguments, ConverterSettings& settings,
                         SlashRule slashRule = platformSlashRule);
 
 // The usage text, four lines each opened by a line feed, and a closing line

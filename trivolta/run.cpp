@@ -4,16 +4,21 @@
 #include "settings.h"
 #include "table_file.h"
 
-#include <string>
-
-unsigned runGenerator(int argc, const char* const* argv, std::FILE* console)
+unsigned runGenerator(const std::vector<std::string>& arguments, std::FILE* console)
 {
-    if (argc < 2) {
+    // A request for help writes no table: the file of that name may be the
+    // user's own work.
+    const std::string only = arguments.size() == 2 ? arguments[1] : "";
+    if (arguments.size() < 2 || only == "--help" || only == "-h") {
         printUsage(console);
         return 0;
     }
+    if (only == "--version") {
+        (void)std::fputs("trivolta " FIRMWARE_TOOLS_VERSION "\n", console);
+        return 0;
+    }
     GeneratorSettings settings;
-    parseCommandLine(argc, argv, settings);
+    parseCommandLine(arguments, settings);
 
     const auto print = [console](const char* message) { (void)std::fputs(message, console); };
     const unsigned failedChecks = validateSettings(settings, print);

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
-// Sets the defaults, reads the command line, validates, computes and writes
-// the table. Texts for the user go to `console`; a text that did not reach
-// it shows in ferror(console), for the caller to check. Returns the bits of
+// Reads the command line (the program's name first), then validates,
+// computes and writes the table; "--help", "-h" and "--version" alone only
+// print. Texts for the user go to `console`; a text that did not reach it
+// shows in ferror(console), for the caller to check. Returns the bits of
 // the failed checks (exit_status.h): the settings' checks, or else
 // ErrorOutput when the table did not reach its file.
-unsigned runGenerator(int argc, const char* const* argv, std::FILE* console);
+unsigned runGenerator(const std::vector<std::string>& arguments, std::FILE* console);

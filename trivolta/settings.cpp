@@ -103,10 +103,10 @@ std::int32_t readNumber(const std::string& text)
     return static_cast<std::int32_t>(magnitude < cap ? magnitude : INT32_MAX);
 }
 
-void parseCommandLine(int argc, const char* const* argv, GeneratorSettings& settings)
+void parseCommandLine(const std::vector<std::string>& arguments, GeneratorSettings& settings)
 {
-    for (int index = 1; index < argc; ++index) {
-        const std::string argument = argv[index];
+    for (std::size_t index = 1; index < arguments.size(); ++index) {
+        const std::string& argument = arguments[index];
         auto valueAfter = [&argument](const char* optionName) {
             return argument.substr(std::string(optionName).size());
         };

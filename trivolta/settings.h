@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 struct GeneratorSettings {
     std::uint8_t pinA = 0;
@@ -28,6 +29,6 @@ bool optionMatches(const std::string& argument, std::string optionName);
 // non-digit; saturates at the 32-bit limits; no digits give 0.
 std::int32_t readNumber(const std::string& text);
 
-// Applies argv[1] .. argv[argc-1] to `settings`, left to right.
-// Unrecognised arguments are skipped silently.
-void parseCommandLine(int argc, const char* const* argv, GeneratorSettings& settings);
+// Applies the arguments after the program's name to `settings`, left to
+// right. Unrecognised arguments are skipped silently.
+void parseCommandLine(const std::vector<std::string>& arguments, GeneratorSettings& settings);

@@ -1,6 +1,6 @@
 #include "table_file.h"
 
-#include "output_file.h"
+#include "replace.h"
 
 #include <cstdio>
 
@@ -89,7 +89,7 @@ unsigned reportFailure(std::string& messages, const char* what, const std::strin
     messages += " output file ";
     messages += printableName(fileName);
     messages += " (";
-    messages += outputErrorText(error);
+    messages += failureText(error);
     messages += ")";
     return ErrorOutput;
 }
@@ -146,16 +146,11 @@ unsigned writeTableFile(const GeneratorSettings& settings, const std::vector<std
     // The table is complete in memory, and the output holds all it needs,
     // before the file is touched; the file then changes in one step, or
     // not at all.
-    OutputFile output;
-    if (int error = output.open(fileName))
+    Replacement output;
+    if (int error = output.open(fileName, text.size()))
         return reportFailure(messages, "open", fileName, error);
-    int error = output.reserve(text.size());
+    int error = output.write(text.data(), text.size());
     if (error == 0)
-        error = output.write(text.data(), text.size());
-    OutputStep failedStep = OutputStep::Write;
-    if (error == 0)
-        error = output.commit(failedStep);
-    if (error != 0)
-        return reportFailure(messages, failedStep == OutputStep::Write ? "write" : "close", fileName, error);
-    return 0;
+        error = output.commit();
+    return error == 0 ? 0 : reportFailure(messages, "write", fileName, error);
 }

@@ -17,9 +17,9 @@ void writeAsmTable(std::string& text, const std::vector<std::uint8_t>& table);
 // else gives an empty file).
 std::string formatTable(const GeneratorSettings& settings, const std::vector<std::uint8_t>& table);
 
-// Replaces settings.outputFileName whole with the table (see output_file.h).
+// Replaces settings.outputFileName whole with the table (see replace.h).
 // Returns 0, or ErrorOutput after appending a message that names the file
-// and the reason when it could not be opened, written whole or closed; the
+// and the reason when it could not be opened, or written and closed whole; the
 // file is then as it was, unless it is one that is written directly.
 unsigned writeTableFile(const GeneratorSettings& settings, const std::vector<std::uint8_t>& table,
                         std::string& messages);

@@ -1,31 +1,24 @@
 // trivolta: writes a table of port bytes for three square waves, phases A,
 // B and C, as a C array or as assembler DB lines.
 #include "exit_status.h"
-#include "no_memory.h"
-#include "output_file.h"
 #include "platform.h"
+#include "replace.h"
 #include "run.h"
 
 #include <cstdio>
 #include <new>
 
-namespace {
-const char noMemory[] = "Error - not enough memory for the table";
-}
-
 int main(int argc, char** argv)
 {
-    noteCallerDescriptors();
-    reportNoMemoryAtTerminate(noMemory, stdout, ErrorOutput);
     if (!initFramework()) {
         (void)std::fputs("Fatal Error: MFC initialization failed\n", stdout);  // the status is 1 either way
         return 1;
     }
     unsigned status = 0;
     try {
-        status = runGenerator(argc, argv, stdout);
+        status = runGenerator(commandLine(argc, argv), stdout);
     } catch (const std::bad_alloc&) {
-        (void)std::fputs(noMemory, stdout);  // the status says it too
+        (void)std::fputs("Error - not enough memory for the table", stdout);  // the status says it too
         status = ErrorOutput;
     }
     // The console's one check: a message or the usage text lost on it is a

@@ -29,7 +29,7 @@ std::string bytesOf(std::initializer_list<int> values)
 std::string converted(std::string bytes, bool rotate, bool mirror)
 {
     auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
-    transformGlyphs(data, data, bytes.size(), rotate, mirror);
+    transformGlyphs(data, bytes.size(), rotate, mirror);
     return bytes;
 }
 
@@ -78,16 +78,7 @@ TEST(TransformGlyphs, MatchesThePlainCellWalkOnRandomInput)
             const bool rotate = (flags & 1) != 0;
             const bool mirror = (flags & 2) != 0;
             SCOPED_TRACE(::testing::Message() << "length " << length << " rotate " << rotate << " mirror " << mirror);
-            const std::string expected = plainConvert(input, rotate, mirror);
-            ASSERT_EQ(converted(input, rotate, mirror), expected);  // in place
-
-            const auto* source = reinterpret_cast<const std::uint8_t*>(input.data());
-            for (const TransformCode code : transformCodesHere()) {
-                std::string target(length, '\x55');
-                transformGlyphsWith(code, source, reinterpret_cast<std::uint8_t*>(target.data()), length, rotate,
-                                    mirror);
-                ASSERT_EQ(target, expected) << "code " << static_cast<int>(code);  // into another buffer
-            }
+            ASSERT_EQ(converted(input, rotate, mirror), plainConvert(input, rotate, mirror));
         }
     }
 }

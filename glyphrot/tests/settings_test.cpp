@@ -46,15 +46,15 @@ const ArgumentCase argumentCases[] = {
 TEST(ReadCommandLine, TableOfArgumentLists)
 {
     for (const ArgumentCase& c : argumentCases) {
-        std::vector<const char*> argv{"glyphrot"};
+        std::vector<std::string> arguments{"glyphrot"};
         std::string label;
         for (const std::string& argument : c.arguments) {
-            argv.push_back(argument.c_str());
+            arguments.push_back(argument);
             label += "[" + argument.substr(0, 20) + "] ";
         }
         SCOPED_TRACE(label + (c.slashRule == windows ? "(windows)" : ""));
         ConverterSettings settings;
-        EXPECT_EQ(readCommandLine(static_cast<int>(argv.size()), argv.data(), settings, c.slashRule), c.failure);
+        EXPECT_EQ(readCommandLine(arguments, settings, c.slashRule), c.failure);
         EXPECT_EQ(settings.rotate, c.rotate);
         EXPECT_EQ(settings.mirror, c.mirror);
         EXPECT_EQ(settings.inputFileName, c.inputFileName);

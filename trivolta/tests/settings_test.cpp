@@ -10,12 +10,8 @@ namespace {
 GeneratorSettings parsed(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), "trivolta");
-    std::vector<const char*> argv;
-    argv.reserve(arguments.size());
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
     GeneratorSettings settings;
-    parseCommandLine(static_cast<int>(argv.size()), argv.data(), settings);
+    parseCommandLine(arguments, settings);
     return settings;
 }
 

@@ -1,0 +1,627 @@
+// Replacing a file with POSIX.1-2008 calls, in the order a run takes them.
+// Names are resolved once, when the target is opened; later steps work from
+// the target's descriptor and its folder's. extras.h adds what each system
+// has beyond POSIX.
+#include "extras.h"
+#include "replace.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// macOS names the nanosecond times of a file otherwise.
+#ifdef __APPLE__
+#define st_mtim st_mtimespec
+#define st_ctim st_ctimespec
+#endif
+
+struct ReplacementState {
+    enum class Way { Replace, Create, Direct, Descriptor } way = Way::Direct;
+    std::string name;           // as the caller gave it
+    int caller = -1;            // the caller's descriptor that the name leads to
+    int target = -1;            // the target, open for writing, not cut
+    int folder = -1;            // the target's folder
+    int temporary = -1;         // the new content, until it is closed
+    std::string base;           // the target's name in its folder
+    std::string temporaryName;  // while the new content has a name beside the target
+    struct stat opened {};      // the target as it was opened
+    struct stat content {};     // the new content's file, as it was closed
+    off_t written = 0;
+    bool createdTarget = false;  // made by this run, and removed unless committed
+    bool committed = false;
+    bool holdingSignals = false;
+    sigset_t signalsBefore{};
+
+    ReplacementState() = default;
+    ReplacementState(const ReplacementState&) = delete;
+    ReplacementState& operator=(const ReplacementState&) = delete;
+    ~ReplacementState();
+};
+
+namespace {
+
+using Way = ReplacementState::Way;
+
+// A call that a signal may interrupt is made again.
+template <typename Call>
+auto retried(Call call)
+{
+    for (;;) {
+        auto result = call();
+        if (result >= 0 || errno != EINTR)
+            return result;
+    }
+}
+
+int failure()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+void closeDescriptor(int& fd)
+{
+    if (fd >= 0)
+        (void)close(fd);  // only read from, or never written
+    fd = -1;
+}
+
+// Closes a descriptor that was written: a file system may report a full
+// disk or quota only here.
+int closeWritten(int& fd)
+{
+    const int written = fd;
+    fd = -1;
+    return close(written) == 0 ? 0 : failure();
+}
+
+bool sameFile(const struct stat& one, const struct stat& other)
+{
+    return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
+}
+
+FileIdentity identityOf(const struct stat& status)
+{
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+}
+
+bool sameTime(const struct timespec& one, const struct timespec& other)
+{
+    return one.tv_sec == other.tv_sec && one.tv_nsec == other.tv_nsec;
+}
+
+std::string folderPart(const std::string& path)
+{
+    const std::size_t last = path.rfind('/');
+    return last == std::string::npos ? "" : path.substr(0, last + 1);
+}
+
+std::string basePart(const std::string& path)
+{
+    return path.substr(folderPart(path).size());
+}
+
+std::string realPath(const std::string& path)
+{
+    char* real = realpath(path.empty() ? "." : path.c_str(), nullptr);
+    const std::string result = real != nullptr ? real : "";
+    std::free(real);
+    return result;
+}
+
+// What the link `path` holds; "" when it is no link.
+std::string readLink(const std::string& path)
+{
+    std::string link(256, '\0');
+    for (;;) {
+        const ssize_t length = readlink(path.c_str(), link.data(), link.size());
+        if (length < 0)
+            return "";
+        if (static_cast<std::size_t>(length) < link.size())
+            return link.substr(0, static_cast<std::size_t>(length));
+        link.resize(link.size() * 2);
+    }
+}
+
+// Told by what it resolves to, so that a /proc of another PID namespace,
+// where this process has another number, is still recognised.
+bool isDescriptorFolder(const std::string& folder)
+{
+    const std::string real = realPath(folder);
+    if (real.empty())
+        return false;
+    if (real == realPath("/dev/fd"))
+        return true;
+    for (const char* const* extra = extraDescriptorFolders; *extra != nullptr; ++extra)
+        if (real == realPath(*extra))
+            return true;
+    return false;
+}
+
+// N when `name` leads, link by link, to entry N of a folder of this
+// process's descriptors (/dev/fd/N, /dev/stdout), else -1.
+int descriptorNumber(const std::string& name)
+{
+    std::string path = name;
+    for (int hop = 0; hop < 40; ++hop) {
+        const std::string base = basePart(path);
+        if (!base.empty() && base.size() < 10 && base.find_first_not_of("0123456789") == std::string::npos &&
+            isDescriptorFolder(folderPart(path)))
+            return std::atoi(base.c_str());
+        std::string link = readLink(path);
+        if (link.empty())
+            return -1;
+        if (link[0] != '/')
+            link.insert(0, folderPart(path));
+        path = link;
+    }
+    return -1;
+}
+
+// Every signal that can be held is held while the target or a name beside
+// it is part-written, so that Ctrl-C or kill waits until it is whole or
+// gone; only a regular file is written then, which never blocks.
+void holdSignals(ReplacementState& s)
+{
+    sigset_t all;
+    sigfillset(&all);
+    if (!s.holdingSignals)
+        s.holdingSignals = sigprocmask(SIG_BLOCK, &all, &s.signalsBefore) == 0;
+}
+
+bool nameLeadsToTarget(const ReplacementState& s, const char* name)
+{
+    struct stat named {};
+    return fstatat(s.folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(named, s.opened);
+}
+
+// The target is still the file that was opened, with one link, unwritten.
+// A rename of its own changes its change time, so that is compared only
+// before one.
+bool targetUnchanged(const ReplacementState& s, bool beforeRename)
+{
+    struct stat now {};
+    return fstat(s.target, &now) == 0 && now.st_nlink == 1 && now.st_size == s.opened.st_size &&
+           sameTime(now.st_mtim, s.opened.st_mtim) && (!beforeRename || sameTime(now.st_ctim, s.opened.st_ctim));
+}
+
+// Opens the folder the target is in, where the new content is made and
+// renamed; a link is followed to the file's own folder. False when that
+// cannot be told for sure.
+bool openFolder(ReplacementState& s)
+{
+    std::string path = s.name;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        s.base = basePart(path);
+        const std::string folder = folderPart(path).empty() ? "." : folderPart(path);
+        closeDescriptor(s.folder);
+        s.folder = openFolderForNames(folder.c_str());
+        if (s.folder < 0)
+            s.folder = retried([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+        if (s.base.empty() || s.folder < 0)
+            return false;
+        if (s.target < 0 || nameLeadsToTarget(s, s.base.c_str()))
+            return true;
+        path = realPath(s.name);
+    }
+    return false;
+}
+
+// A name beside the target that says what it is: ".font.bin.x7Qa2Z". A long
+// name is shortened, at a character boundary, to stay within NAME_MAX.
+std::string temporaryCandidate(const std::string& base)
+{
+    static std::mt19937_64 random(std::random_device{}() ^ static_cast<std::uint64_t>(getpid()));
+    static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::size_t length = std::min<std::size_t>(base.size(), 200);
+    while (length > 0 && length < base.size() && (static_cast<unsigned char>(base[length]) & 0xC0) == 0x80)
+        --length;  // not inside a UTF-8 sequence
+    std::string name = "." + base.substr(0, length) + ".";
+    for (int i = 0; i < 6; ++i)
+        name += letters[random() % (sizeof letters - 1)];
+    return name;
+}
+
+bool isRefusal(int error)
+{
+    return error == EACCES || error == EPERM || error == EROFS;
+}
+
+// The file the new content is written to, in the target's folder: one for
+// a new target gets what the system gives a new file (the folder's default
+// ACL, or the mode less the umask); one for an existing target can be
+// opened by nobody else until it has the target's attributes. -1, with
+// errno, when there is none.
+int makeTemporary(ReplacementState& s, bool newFile)
+{
+    // In an append-only folder no name could be removed again.
+    if (isAppendOnly(s.folder)) {
+        errno = EPERM;
+        return -1;
+    }
+    const mode_t mode = newFile ? 0666 : 0600;
+    const int unnamed = openUnnamedFile(s.folder, mode);
+    if (unnamed >= 0)
+        return unnamed;
+    holdSignals(s);  // it has a name from its first moment
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = temporaryCandidate(s.base);
+        const int fd = retried(
+            [&] { return openat(s.folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode); });
+        if (fd >= 0)
+            s.temporaryName = name;
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Gives the empty temporary file what ">" leaves on the target: owner and
+// group, the system's extras, then the mode bits. False when it may not
+// have one of them.
+bool giveAttributes(ReplacementState& s)
+{
+    const struct stat& target = s.opened;
+    struct stat made {};
+    if (fstat(s.temporary, &made) != 0)
+        return false;
+    // Owner first: changing it clears set-id bits and file capabilities.
+    if ((made.st_uid != target.st_uid || made.st_gid != target.st_gid) &&
+        fchown(s.temporary, target.st_uid, target.st_gid) != 0)
+        return false;
+    if (!giveExtraAttributes(s.target, s.temporary))
+        return false;
+    // The system drops a set-group-ID bit it does not grant.
+    if (fchmod(s.temporary, target.st_mode & 07777) != 0 || fstat(s.temporary, &made) != 0 ||
+        (made.st_mode & 07777) != (target.st_mode & 07777))
+        return false;
+    // Cut as ">" cuts: the system clears the set-id bits of a writer that
+    // may not keep them, as it would on the target.
+    return retried([&] { return ftruncate(s.temporary, 0); }) == 0;
+}
+
+// A file size limit or a full disk would stop the writes part-way: both
+// are met before the first byte.
+int checkRoom(int fd, std::uint64_t length)
+{
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && length > limit.rlim_cur)
+        return EFBIG;
+    const int held = holdSpace(fd, static_cast<off_t>(length));
+    return held == ENOSPC || held == EDQUOT ? held : 0;
+}
+
+// The target itself is written, from its start: a device, pipe or FIFO, a
+// file with several links, or one that no temporary file can stand in for.
+// A missing one is made now, and removed again unless committed.
+int writeDirectly(ReplacementState& s, std::uint64_t length)
+{
+    s.way = Way::Direct;
+    if (s.target < 0) {
+        s.target =
+            retried([&] { return open(s.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666); });
+        if (s.target < 0 || fstat(s.target, &s.opened) != 0)
+            return failure();
+        s.createdTarget = true;
+    }
+    return S_ISREG(s.opened.st_mode) ? checkRoom(s.target, length) : 0;
+}
+
+int writeAll(int fd, const void* bytes, std::size_t size)
+{
+    const char* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t written = retried([&] { return write(fd, next, size); });
+        if (written <= 0)
+            return written < 0 ? failure() : EIO;
+        next += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return 0;
+}
+
+// Closes the new content's file, checked, before it takes any name of the
+// target's; an unnamed one is named beside the target first.
+int closeContent(ReplacementState& s)
+{
+    holdSignals(s);
+    for (int attempt = 0; s.temporaryName.empty(); ++attempt) {
+        const std::string name = temporaryCandidate(s.base);
+        const int error = nameUnnamedFile(s.temporary, s.folder, name.c_str());
+        if (error == 0)
+            s.temporaryName = name;
+        else if (error != EEXIST || attempt == 100)
+            return error;
+    }
+    if (fstat(s.temporary, &s.content) != 0)
+        return failure();
+    return closeWritten(s.temporary);
+}
+
+// A new target takes its name only while the name is free: a file made
+// meanwhile is another program's.
+int publishNewFile(ReplacementState& s)
+{
+    if (int error = closeContent(s))
+        return error;
+    const char* from = s.temporaryName.c_str();
+    const char* to = s.base.c_str();
+    int error = renameIfFree(s.folder, from, to);
+    if (error != 0 && error != EEXIST) {
+        // A link, too, takes only a free name; the temporary name goes at the end.
+        error = linkat(s.folder, from, s.folder, to, 0) == 0 ? 0 : failure();
+        struct stat taken {};
+        if (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS) {
+            // A file system without links: the name is checked just before the rename.
+            error = fstatat(s.folder, to, &taken, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST
+                    : errno != ENOENT                                       ? failure()
+                    : renameat(s.folder, from, s.folder, to) == 0           ? 0
+                                                                            : failure();
+            if (error == 0)
+                s.temporaryName.clear();
+        }
+    } else if (error == 0) {
+        s.temporaryName.clear();
+    }
+    return error == EEXIST ? ChangedMeanwhile : error;
+}
+
+// The system keeps the target where it is (a mount point, a sticky folder):
+// the new content is copied over it from its start, as a direct write.
+int copyOverTarget(ReplacementState& s)
+{
+    int from = retried([&] { return openat(s.folder, s.temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); });
+    struct stat reopened {};
+    int error = from < 0 || fstat(from, &reopened) != 0 ? failure() : 0;
+    if (error == 0 && (!sameFile(reopened, s.content) || !targetUnchanged(s, true)))
+        error = ChangedMeanwhile;
+    if (error == 0)
+        error = checkRoom(s.target, static_cast<std::uint64_t>(s.content.st_size));
+    char buffer[1 << 16];
+    for (off_t at = 0; error == 0 && at < s.content.st_size;) {
+        const ssize_t got = retried([&] { return pread(from, buffer, sizeof buffer, at); });
+        error = got < 0 ? failure() : got == 0 ? EIO : 0;
+        for (ssize_t done = 0; error == 0 && done < got;) {
+            const ssize_t put = retried(
+                [&] { return pwrite(s.target, buffer + done, static_cast<std::size_t>(got - done), at + done); });
+            error = put < 0 ? failure() : put == 0 ? EIO : 0;
+            done += put;
+        }
+        at += got;
+    }
+    closeDescriptor(from);
+    if (error == 0 && retried([&] { return ftruncate(s.target, s.content.st_size); }) != 0)
+        error = failure();
+    return error == 0 ? closeWritten(s.target) : error;
+}
+
+// A refusal for where the target is, not a fault: a mount point, another
+// file system, a sticky folder, an append-only one.
+bool isRefusedRename(int error)
+{
+    return error == EBUSY || error == EXDEV || error == EPERM || error == EACCES;
+}
+
+// Puts the new content in the existing target's place, only if the name
+// still leads to the file that was opened, unchanged.
+int replaceTarget(ReplacementState& s)
+{
+    if (int error = closeContent(s))
+        return error;
+    if (!targetUnchanged(s, true))
+        return ChangedMeanwhile;
+    const char* temporary = s.temporaryName.c_str();
+    const char* target = s.base.c_str();
+    // Exchanged, the old name's file comes out under the temporary name: it
+    // goes if it is the file opened, else it is put back.
+    int error = exchangeNames(s.folder, temporary, target);
+    if (error == 0) {
+        if (nameLeadsToTarget(s, temporary) && targetUnchanged(s, false)) {
+            (void)unlinkat(s.folder, temporary, 0);  // the old file; nothing more to do if it stays
+            s.temporaryName.clear();
+            return 0;
+        }
+        if (exchangeNames(s.folder, temporary, target) != 0)
+            s.temporaryName.clear();  // the other program's file keeps that name: never removed
+        return ChangedMeanwhile;
+    }
+    // Without an exchange, the name is checked just before the rename.
+    if (!isRefusedRename(error)) {
+        if (!nameLeadsToTarget(s, target))
+            return ChangedMeanwhile;
+        error = renameat(s.folder, temporary, s.folder, target) == 0 ? 0 : failure();
+        if (error == 0)
+            s.temporaryName.clear();
+    }
+    if (error == ENOENT)
+        return ChangedMeanwhile;
+    return isRefusedRename(error) ? copyOverTarget(s) : error;
+}
+
+}  // namespace
+
+ReplacementState::~ReplacementState()
+{
+    // The temporary name is never the output's: it goes in any case.
+    if (!temporaryName.empty())
+        (void)unlinkat(folder, temporaryName.c_str(), 0);
+    struct stat named {};
+    if (createdTarget && !committed && lstat(name.c_str(), &named) == 0 && sameFile(named, opened))
+        (void)unlink(name.c_str());
+    closeDescriptor(temporary);
+    closeDescriptor(target);
+    closeDescriptor(folder);
+    // A signal that came meanwhile ends the run only now.
+    if (holdingSignals)
+        (void)sigprocmask(SIG_SETMASK, &signalsBefore, nullptr);
+}
+
+std::string failureText(int error)
+{
+    return error == ChangedMeanwhile ? "the file changed meanwhile" : std::strerror(error);
+}
+
+Replacement::Replacement() = default;
+Replacement::~Replacement() = default;
+
+int Replacement::open(const std::string& name, std::uint64_t length, const FileIdentity* mustBe)
+{
+    state_ = std::make_unique<ReplacementState>();
+    ReplacementState& s = *state_;
+    s.name = name;
+
+    // /dev/stdout and its kind: reopening would cut what the caller opened,
+    // or write over it from its start. The program holds no descriptor of
+    // its own now, so one that is open is the caller's.
+    const int number = descriptorNumber(name);
+    const int access = number >= 0 ? fcntl(number, F_GETFL) : -1;
+    if (number >= 0 && access < 0)
+        return EBADF;
+    if (number >= 0 && (access & O_ACCMODE) != O_RDONLY) {
+        // The system follows the links once more, with its rules for links
+        // in sticky folders, and must arrive at the same file.
+        struct stat named {};
+        struct stat held {};
+        if (stat(name.c_str(), &named) != 0 || fstat(number, &held) != 0)
+            return failure();
+        s.way = Way::Descriptor;
+        s.caller = number;
+        return sameFile(named, held) ? 0 : ChangedMeanwhile;
+    }
+
+    // Whether there is a file, without opening it yet: a FIFO would wait for
+    // a reader. A link that leads nowhere yet makes the file it leads to, as
+    // ">" does, where the system allows it.
+    struct stat status {};
+    const bool exists = stat(name.c_str(), &status) == 0;
+    if (!exists && errno != ENOENT)
+        return failure();
+    if (exists || (lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode))) {
+        s.target = retried([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666); });
+        if (s.target < 0 || fstat(s.target, &s.opened) != 0)
+            return failure();
+    }
+    if (mustBe != nullptr && (s.target < 0 || !(identityOf(s.opened) == *mustBe)))
+        return ChangedMeanwhile;
+
+    // Every name of a file with several links must see the new content; a
+    // device or pipe has nothing to replace.
+    if (s.target >= 0 && (!S_ISREG(s.opened.st_mode) || s.opened.st_nlink > 1))
+        return writeDirectly(s, length);
+    const bool newFile = s.target < 0;
+    if (openFolder(s)) {
+        s.temporary = makeTemporary(s, newFile);
+        if (s.temporary < 0 && !isRefusal(errno))
+            return failure();
+    }
+    if (s.temporary >= 0 && (newFile || giveAttributes(s))) {
+        s.way = newFile ? Way::Create : Way::Replace;
+        return checkRoom(s.temporary, length);
+    }
+    // The folder takes no new file, or the target's attributes cannot be
+    // given to one: the target itself is written.
+    if (!s.temporaryName.empty())
+        (void)unlinkat(s.folder, s.temporaryName.c_str(), 0);
+    s.temporaryName.clear();
+    closeDescriptor(s.temporary);
+    return writeDirectly(s, length);
+}
+
+int Replacement::write(const void* bytes, std::size_t size)
+{
+    ReplacementState& s = *state_;
+    const int fd = s.way == Way::Descriptor ? s.caller : s.way == Way::Direct ? s.target : s.temporary;
+    if (s.way == Way::Direct && S_ISREG(s.opened.st_mode))
+        holdSignals(s);
+    const int error = writeAll(fd, bytes, size);
+    s.written += error == 0 ? static_cast<off_t>(size) : 0;
+    return error;
+}
+
+int Replacement::commit()
+{
+    ReplacementState& s = *state_;
+    int error = 0;
+    switch (s.way) {
+    case Way::Descriptor:
+        break;
+    case Way::Direct:
+        // The content is all there: only the cut and the close can fail now.
+        if (S_ISREG(s.opened.st_mode) && retried([&] { return ftruncate(s.target, s.written); }) != 0)
+            error = failure();
+        if (error == 0)
+            error = closeWritten(s.target);
+        break;
+    case Way::Create:
+        error = publishNewFile(s);
+        break;
+    case Way::Replace:
+        error = replaceTarget(s);
+        break;
+    }
+    s.committed = error == 0;
+    state_.reset();
+    return error;
+}
+
+WholeFile readWholeFile(const std::string& name)
+{
+    WholeFile whole;
+    int fd = retried([&] { return open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC); });
+    struct stat status {};
+    if (fd < 0) {
+        whole.error = failure();
+        return whole;
+    }
+    if (fstat(fd, &status) != 0) {
+        whole.error = failure();
+        whole.failedStep = ReadStep::Length;
+    } else if (S_ISDIR(status.st_mode)) {
+        whole.error = EISDIR;
+    } else {
+        whole.identity = identityOf(status);
+        whole.failedStep = ReadStep::Read;
+        // A regular file gives the length it had when opened; a pipe or
+        // device is read to its end.
+        const bool regular = S_ISREG(status.st_mode);
+        std::size_t have = 0;
+        whole.bytes.resize(regular ? static_cast<std::size_t>(status.st_size) : std::size_t{1} << 16);
+        for (;;) {
+            if (!regular && have == whole.bytes.size())
+                whole.bytes.resize(have * 2);
+            const ssize_t got =
+                have < whole.bytes.size()
+                    ? retried([&] { return read(fd, whole.bytes.data() + have, whole.bytes.size() - have); })
+                    : 0;
+            if (got < 0)
+                whole.error = failure();
+            if (got <= 0)
+                break;
+            have += static_cast<std::size_t>(got);
+        }
+        if (regular && whole.error == 0 && have != whole.bytes.size())
+            whole.error = EIO;  // shortened while it was read
+        whole.bytes.resize(have);
+    }
+    closeDescriptor(fd);  // read only: nothing is lost
+    return whole;
+}
+
+bool namesSameSpecialFile(const std::string& first, const std::string& second)
+{
+    struct stat one {};
+    struct stat other {};
+    return stat(first.c_str(), &one) == 0 && stat(second.c_str(), &other) == 0 && !S_ISREG(one.st_mode) &&
+           !S_ISDIR(one.st_mode) && sameFile(one, other);
+}
+
+std::vector<std::string> commandLine(int argc, char** argv)
+{
+    return {argv, argv + argc};
+}

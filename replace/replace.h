@@ -1,0 +1,77 @@
+// Replacing a file so that it ends as the shell's ">" would leave it with the
+// new content, or byte for byte as it was (doc/replacing.md).
+//
+// The name is opened as ">" opens it, less the cut, so the system's checks
+// apply. Then:
+// - a regular file with one link, or a name that does not exist yet, gets
+//   its new content in a temporary file beside it, which is given what ">"
+//   would leave on the file before its first byte, closed, and only then
+//   put in its place, provided the name still leads to the file opened;
+// - a name of a descriptor the caller handed over (/dev/stdout, /dev/fd/N,
+//   or a link to one) is written through that descriptor, where it stands;
+// - a device, pipe or FIFO, a file with several links, or one whose folder
+//   takes no new file or whose attributes a new file cannot be given, is
+//   written directly: from its start, with every signal held, cut to the new
+//   length last.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+// The failure of a run whose target another program replaced, removed,
+// linked or wrote meanwhile. Every other failure is an errno value.
+constexpr int ChangedMeanwhile = -1;
+
+// strerror, or the text of ChangedMeanwhile.
+std::string failureText(int error);
+
+// The file a name led to when it was read: device and file number.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const FileIdentity& other) const { return device == other.device && file == other.file; }
+};
+
+// The whole content of a file, as reading it with "rb" to its end gives it.
+enum class ReadStep { Open, Length, Read };
+struct WholeFile {
+    std::vector<std::uint8_t> bytes;
+    FileIdentity identity;
+    int error = 0;  // 0, or the errno value of the step that failed (EISDIR for a folder)
+    ReadStep failedStep = ReadStep::Open;
+};
+WholeFile readWholeFile(const std::string& name);
+
+// True when both names lead to one pipe, FIFO or device: such a file cannot
+// be rewritten in place, and opening it may wait for a writer.
+bool namesSameSpecialFile(const std::string& first, const std::string& second);
+
+// The arguments as the user typed them, in UTF-8; argv itself where that is
+// what the system passes.
+std::vector<std::string> commandLine(int argc, char** argv);
+
+struct ReplacementState;  // the descriptors and names one replacement holds
+
+// open acquires everything, write hands over the new content, commit puts it
+// in place. A replacement never committed is dropped: the target is as it
+// was, and nothing is left beside it. Each returns 0 or a failure.
+class Replacement {
+public:
+    Replacement();
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    // Decides how `name` is written for `length` bytes of new content, and
+    // holds what that needs; nothing is cut, created or changed yet. With
+    // `mustBe`, the name must still lead to that file (an in-place run).
+    int open(const std::string& name, std::uint64_t length, const FileIdentity* mustBe = nullptr);
+    int write(const void* bytes, std::size_t size);
+    int commit();
+
+private:
+    std::unique_ptr<ReplacementState> state_;
+};
