@@ -10,23 +10,21 @@
 
 int main(int argc, char** argv)
 {
-    Failure failure = Failure::None;
-    try {
-        const std::vector<std::string> arguments = commandLine(argc, argv);
-        if (arguments.size() == 2 && arguments[1] == "--version") {
-            (void)std::fputs("glyphrot " FIRMWARE_TOOLS_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : 1;
-        }
-        ConverterSettings settings;
-        failure = readCommandLine(arguments, settings);
-        // Whoever asked for nothing (no option, --help, a name alone) is shown how.
-        if (failure == Failure::NothingToDo)
-            (void)printUsage(stdout);  // the status is 1 either way
-        if (failure == Failure::None)
-            failure = convertFile(settings);
-    } catch (const std::bad_alloc&) {
-        failure = Failure::NoMemory;
+    // Out of memory, even for the exception that would report it: said at
+    // once, before anything of the output has changed.
+    std::set_new_handler([] { exitWithFailure(Failure::NoMemory); });
+    const std::vector<std::string> arguments = commandLine(argc, argv);
+    if (arguments.size() == 2 && arguments[1] == "--version") {
+        (void)std::fputs("glyphrot " FIRMWARE_TOOLS_VERSION "\n", stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
     }
+    ConverterSettings settings;
+    Failure failure = readCommandLine(arguments, settings);
+    // Whoever asked for nothing (no option, --help, a name alone) is shown how.
+    if (failure == Failure::NothingToDo)
+        (void)printUsage(stdout);  // the status is 1 either way
+    if (failure == Failure::None)
+        failure = convertFile(settings);
     if (failure != Failure::None)
         exitWithFailure(failure);
     return 0;

@@ -33,6 +33,7 @@ struct ReplacementState {
     std::string temporaryName;  // while the new content has a name beside the target
     struct stat opened {};      // the target as it was opened
     struct stat content {};     // the new content's file, as it was closed
+    std::uint64_t length = 0;  // of the new content
     off_t written = 0;
     bool createdTarget = false;  // made by this run, and removed unless committed
     bool committed = false;
@@ -300,7 +301,7 @@ int checkRoom(int fd, std::uint64_t length)
 // The target itself is written, from its start: a device, pipe or FIFO, a
 // file with several links, or one that no temporary file can stand in for.
 // A missing one is made now, and removed again unless committed.
-int writeDirectly(ReplacementState& s, std::uint64_t length)
+int writeDirectly(ReplacementState& s)
 {
     s.way = Way::Direct;
     if (s.target < 0) {
@@ -310,7 +311,7 @@ int writeDirectly(ReplacementState& s, std::uint64_t length)
             return failure();
         s.createdTarget = true;
     }
-    return S_ISREG(s.opened.st_mode) ? checkRoom(s.target, length) : 0;
+    return 0;
 }
 
 int writeAll(int fd, const void* bytes, std::size_t size)
@@ -475,6 +476,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileI
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
     s.name = name;
+    s.length = length;
 
     // /dev/stdout and its kind: reopening would cut what the caller opened,
     // or write over it from its start. The program holds no descriptor of
@@ -513,7 +515,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileI
     // Every name of a file with several links must see the new content; a
     // device or pipe has nothing to replace.
     if (s.target >= 0 && (!S_ISREG(s.opened.st_mode) || s.opened.st_nlink > 1))
-        return writeDirectly(s, length);
+        return writeDirectly(s);
     const bool newFile = s.target < 0;
     if (openFolder(s)) {
         s.temporary = makeTemporary(s, newFile);
@@ -522,7 +524,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileI
     }
     if (s.temporary >= 0 && (newFile || giveAttributes(s))) {
         s.way = newFile ? Way::Create : Way::Replace;
-        return checkRoom(s.temporary, length);
+        return 0;
     }
     // The folder takes no new file, or the target's attributes cannot be
     // given to one: the target itself is written.
@@ -530,14 +532,19 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileI
         (void)unlinkat(s.folder, s.temporaryName.c_str(), 0);
     s.temporaryName.clear();
     closeDescriptor(s.temporary);
-    return writeDirectly(s, length);
+    return writeDirectly(s);
 }
 
 int Replacement::write(const void* bytes, std::size_t size)
 {
     ReplacementState& s = *state_;
     const int fd = s.way == Way::Descriptor ? s.caller : s.way == Way::Direct ? s.target : s.temporary;
-    if (s.way == Way::Direct && S_ISREG(s.opened.st_mode))
+    const bool regular = s.way != Way::Descriptor && (s.way != Way::Direct || S_ISREG(s.opened.st_mode));
+    if (regular && s.written == 0) {
+        if (int error = checkRoom(fd, s.length))
+            return error;
+    }
+    if (s.way == Way::Direct && regular)
         holdSignals(s);
     const int error = writeAll(fd, bytes, size);
     s.written += error == 0 ? static_cast<off_t>(size) : 0;

@@ -1,26 +1,23 @@
 // trivolta: writes a table of port bytes for three square waves, phases A,
 // B and C, as a C array or as assembler DB lines.
 #include "exit_status.h"
-#include "platform.h"
 #include "replace.h"
 #include "run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
 int main(int argc, char** argv)
 {
-    if (!initFramework()) {
-        (void)std::fputs("Fatal Error: MFC initialization failed\n", stdout);  // the status is 1 either way
-        return 1;
-    }
-    unsigned status = 0;
-    try {
-        status = runGenerator(commandLine(argc, argv), stdout);
-    } catch (const std::bad_alloc&) {
-        (void)std::fputs("Error - not enough memory for the table", stdout);  // the status says it too
-        status = ErrorOutput;
-    }
+    // Out of memory, even for the exception that would report it: said at
+    // once, before anything of the output has changed.
+    std::set_new_handler([] {
+        (void)std::fputs("Error - not enough memory for the table", stdout);
+        (void)std::fflush(stdout);  // the status says it too
+        std::_Exit(static_cast<int>(ErrorOutput));
+    });
+    unsigned status = runGenerator(commandLine(argc, argv), stdout);
     // The console's one check: a message or the usage text lost on it is a
     // failed run too.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -24,7 +25,7 @@ struct FailureCase {
 
 // Every failure: one message, status 1, and font.bin (present in the folder)
 // untouched. Standard output holds the usage text when there was nothing to
-// do, and nothing otherwise.
+// do, and nothing otherwise; --version alone prints the version, and works.
 TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
 {
     const FailureCase cases[] = {
@@ -32,6 +33,8 @@ TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
         {"names only", {"font.bin"}, "nothing to do!"},
         {"unknown option", {"-x", "font.bin"}, "nothing to do!"},
         {"asking for help", {"--help"}, "nothing to do!"},
+        {"version", {"--version"}, ""},
+        {"version and a name", {"--version", "font.bin"}, "nothing to do!"},
         {"three names", {"-r", "a.bin", "b.bin", "font.bin"}, "error in input/output file names"},
         {"three names, no option", {"a.bin", "b.bin", "font.bin"}, "error in input/output file names"},
         {"no name", {"-m"}, "Error open input file"},
@@ -47,9 +50,14 @@ TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
         ScratchDir dir;
         writeFile(dir.file("font.bin"), font);
         ProgramResult result = runProgram(program, c.arguments, dir.path());
-        EXPECT_EQ(result.status, 1);
-        EXPECT_TRUE(sameBytes(std::string(c.message) == "nothing to do!" ? usage : "", result.out));
-        EXPECT_TRUE(sameBytes(std::string("\n") + c.message + "\n", result.err));
+        const bool version = *c.message == '\0';
+        EXPECT_EQ(result.status, version ? 0 : 1);
+        const bool nothingToDo = std::string(c.message) == "nothing to do!";
+        EXPECT_TRUE(sameBytes(version       ? "glyphrot " FIRMWARE_TOOLS_VERSION "\n"
+                              : nothingToDo ? usage
+                                            : "",
+                              result.out));
+        EXPECT_TRUE(sameBytes(version ? "" : std::string("\n") + c.message + "\n", result.err));
         EXPECT_TRUE(sameBytes(font, readFile(dir.file("font.bin"))));
         EXPECT_FALSE(fileExists(dir.file("a.bin")));
     }
@@ -175,20 +183,27 @@ TEST(GlyphrotCli, SlashArgumentsFollowThePlatformRule)
     }
 }
 
-// Names longer than MAX_PATH (260), in place and into a new file, leave
-// nothing in the folder but the files named. Where absolute paths begin with
-// '/', such an argument is a name too.
-TEST(GlyphrotCli, AbsoluteAndLongPathsAreNames)
+// Names as typed: longer than MAX_PATH (260), outside the ANSI code page,
+// in place and into a new file, leave nothing in the folder but the files
+// named. Where absolute paths begin with '/', such an argument is a name too.
+TEST(GlyphrotCli, NamesAsTyped)
 {
+    std::string longFolder;
+    for (char letter = 'a'; letter < 'e'; ++letter)
+        longFolder += std::string(100, letter) + "/";  // with font.bin, over 400 characters
     const struct {
         const char* title;
         bool absolute;
-        const char* output;  // in the long folder, or nullptr for in place
-        const char* left;    // what `ls -A` then shows in the long folder
+        std::string folder;
+        const char* input;
+        const char* output;  // nullptr for in place
+        const char* left;    // what `ls -A` then shows in the folder
     } cases[] = {
-        {"absolute, in place", true, nullptr, "font.bin\n"},
-        {"relative, in place", false, nullptr, "font.bin\n"},
-        {"relative, into a second file", false, "out.bin", "font.bin\nout.bin\n"},
+        {"absolute, in place", true, longFolder, "font.bin", nullptr, "font.bin\n"},
+        {"relative, in place", false, longFolder, "font.bin", nullptr, "font.bin\n"},
+        {"relative, into a second file", false, longFolder, "font.bin", "out.bin", "font.bin\nout.bin\n"},
+        {"a Greek letter, in place", false, "", "font\u03b1.bin", nullptr, "font\u03b1.bin\n"},
+        {"a division slash", false, "", "font.bin", "x\u2215y.bin", "font.bin\nx\u2215y.bin\n"},
     };
     const std::string input = randomBytes(24, 6);
     for (const auto& c : cases) {
@@ -196,21 +211,18 @@ TEST(GlyphrotCli, AbsoluteAndLongPathsAreNames)
         if (c.absolute && testingWindowsPrograms())
             continue;  // on Windows every argument that begins with '/' is an option
         ScratchDir dir;
-        std::string folder;
-        for (char letter = 'a'; letter < 'e'; ++letter)
-            folder += std::string(100, letter) + "/";  // with font.bin, over 400 characters
-        ASSERT_EQ(runCommand("/bin/mkdir", {"-p", folder}, dir.path()).status, 0);
-        writeFile(dir.file(folder + "font.bin"), input);
-        const std::string base = c.absolute ? dir.path() + "/" + folder : folder;
-        std::vector<std::string> arguments{"-r", base + "font.bin"};
+        ASSERT_EQ(runCommand("/bin/mkdir", {"-p", "./" + c.folder}, dir.path()).status, 0);
+        writeFile(dir.file(c.folder + c.input), input);
+        const std::string base = c.absolute ? dir.path() + "/" + c.folder : c.folder;
+        std::vector<std::string> arguments{"-r", base + c.input};
         if (c.output != nullptr)
             arguments.push_back(base + c.output);
         ProgramResult result = runProgram(program, arguments, dir.path());
         EXPECT_EQ(result.status, 0);
         EXPECT_TRUE(sameBytes("", result.out + result.err));
-        const std::string written = dir.file(folder + (c.output != nullptr ? c.output : "font.bin"));
+        const std::string written = dir.file(c.folder + (c.output != nullptr ? c.output : c.input));
         EXPECT_TRUE(sameBytes(plainConvert(input, true, false), readFile(written)));
-        EXPECT_EQ(runCommand("/bin/ls", {"-A"}, dir.file(folder)).out, c.left);
+        EXPECT_EQ(runCommand("/bin/ls", {"-A"}, dir.file(c.folder)).out, c.left);
     }
 }
 
@@ -233,11 +245,18 @@ TEST(GlyphrotCli, PipesInAndStandardOutputOut)
     EXPECT_TRUE(sameBytes(expected, toStdout.out));
     EXPECT_TRUE(sameBytes(input, readFile(dir.file("font.bin"))));
 
-    // Written where the descriptor stands: ">>" appends.
-    ProgramResult appended = runInShell("printf 'HEADER!!' >app.bin; exec \"$@\" >>app.bin", program,
-                                        {"-r", "-m", "font.bin", "/dev/stdout"}, dir.path());
-    EXPECT_EQ(appended.status, 0);
-    EXPECT_TRUE(sameBytes("HEADER!!" + expected, readFile(dir.file("app.bin"))));
+    // Written where the descriptor stands: ">>" appends, also in a PID
+    // namespace whose /proc is not its own.
+    for (const std::string start : {"exec", inOtherPidNamespace}) {
+        ProgramResult appended = runInShell("printf 'HEADER!!' >app.bin; " + start + " \"$@\" >>app.bin", program,
+                                            {"-r", "-m", "font.bin", "/dev/stdout"}, dir.path());
+        if (appended.status == cannotRun) {
+            std::cout << "skipped, no PID namespace can be made here: " << start << "\n";
+            continue;
+        }
+        EXPECT_EQ(appended.status, 0);
+        EXPECT_TRUE(sameBytes("HEADER!!" + expected, readFile(dir.file("app.bin"))));
+    }
 }
 
 }  // namespace

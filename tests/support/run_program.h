@@ -38,6 +38,12 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 ProgramResult runInShell(const std::string& script, const std::string& program,
                          const std::vector<std::string>& arguments, const std::string& directory);
 
+// A shell line's start that runs the rest in a PID namespace of its own,
+// where /proc is still the outer one's; it ends with status 77 where
+// namespaces cannot be made (not as root, in some containers).
+constexpr char inOtherPidNamespace[] = "unshare -pf true 2>/dev/null || exit 77; exec unshare -pf";
+constexpr int cannotRun = 77;
+
 // Runs a tool of this system (/bin/sh, /bin/mkdir) as it is.
 ProgramResult runCommand(const std::string& tool, const std::vector<std::string>& arguments,
                          const std::string& directory);

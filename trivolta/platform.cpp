@@ -1,6 +1,0 @@
-#include "platform.h"
-
-bool initFramework()
-{
-    return true;
-}
