@@ -358,7 +358,7 @@ int publishNewFile(ReplacementState& s)
         // A link, too, takes only a free name; the temporary name goes at the end.
         error = linkat(s.folder, from, s.folder, to, 0) == 0 ? 0 : failure();
         struct stat taken {};
-        if (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS) {
+        if (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK) {
             // A file system without links: the name is checked just before the rename.
             error = fstatat(s.folder, to, &taken, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST
                     : errno != ENOENT                                       ? failure()
