@@ -13,10 +13,6 @@ enum class Failure {
     WriteOutput,
 };
 
-// The failure's message as it is printed, between two line feeds; "" for
-// None.
-const char* failureLine(Failure failure);
-
 // Prints the failure's message on standard error and ends the process with
 // status 1.
 [[noreturn]] void exitWithFailure(Failure failure);

@@ -24,10 +24,10 @@ Failure convertFile(const ConverterSettings& settings)
                                                       : Failure::ReadInput;
     transformGlyphs(input.bytes.data(), input.bytes.size(), settings.rotate, settings.mirror);
 
-    // In place, the name must still lead to the file that was read.
+    // In place, the name must still lead to the file that was read, as it was.
     const bool inPlace = settings.outputFileName == settings.inputFileName;
     Replacement output;
-    if (int error = output.open(settings.outputFileName, input.bytes.size(), inPlace ? &input.identity : nullptr))
+    if (int error = output.open(settings.outputFileName, input.bytes.size(), inPlace ? &input.state : nullptr))
         return error == ChangedMeanwhile ? Failure::WriteOutput : Failure::OpenOutput;
     if (output.write(input.bytes.data(), input.bytes.size()) != 0 || output.commit() != 0)
         return Failure::WriteOutput;

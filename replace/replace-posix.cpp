@@ -33,7 +33,7 @@ struct ReplacementState {
     std::string temporaryName;  // while the new content has a name beside the target
     struct stat opened {};      // the target as it was opened
     struct stat content {};     // the new content's file, as it was closed
-    std::uint64_t length = 0;  // of the new content
+    std::uint64_t length = 0;   // of the new content
     off_t written = 0;
     bool createdTarget = false;  // made by this run, and removed unless committed
     bool committed = false;
@@ -87,9 +87,13 @@ bool sameFile(const struct stat& one, const struct stat& other)
     return one.st_dev == other.st_dev && one.st_ino == other.st_ino;
 }
 
-FileIdentity identityOf(const struct stat& status)
+FileState stateOf(const struct stat& status)
 {
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino)};
+    const auto nanoseconds = [](const struct timespec& time) {
+        return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
+    };
+    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
+            static_cast<std::uint64_t>(status.st_size), nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
 }
 
 bool sameTime(const struct timespec& one, const struct timespec& other)
@@ -471,7 +475,7 @@ std::string failureText(int error)
 Replacement::Replacement() = default;
 Replacement::~Replacement() = default;
 
-int Replacement::open(const std::string& name, std::uint64_t length, const FileIdentity* mustBe)
+int Replacement::open(const std::string& name, std::uint64_t length, const FileState* mustBe)
 {
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
@@ -509,7 +513,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileI
         if (s.target < 0 || fstat(s.target, &s.opened) != 0)
             return failure();
     }
-    if (mustBe != nullptr && (s.target < 0 || !(identityOf(s.opened) == *mustBe)))
+    if (mustBe != nullptr && (s.target < 0 || !(stateOf(s.opened) == *mustBe)))
         return ChangedMeanwhile;
 
     // Every name of a file with several links must see the new content; a
@@ -592,7 +596,7 @@ WholeFile readWholeFile(const std::string& name)
     } else if (S_ISDIR(status.st_mode)) {
         whole.error = EISDIR;
     } else {
-        whole.identity = identityOf(status);
+        whole.state = stateOf(status);
         whole.failedStep = ReadStep::Read;
         // A regular file gives the length it had when opened; a pipe or
         // device is read to its end.

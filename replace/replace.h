@@ -28,19 +28,27 @@ constexpr int ChangedMeanwhile = -1;
 // strerror, or the text of ChangedMeanwhile.
 std::string failureText(int error);
 
-// The file a name led to when it was read: device and file number.
-struct FileIdentity {
+// The file a name led to when it was read, and what tells whether it was
+// written since: its length and its times, to the nanosecond where kept.
+struct FileState {
     std::uint64_t device = 0;
     std::uint64_t file = 0;
-    bool operator==(const FileIdentity& other) const { return device == other.device && file == other.file; }
+    std::uint64_t length = 0;
+    std::int64_t modified = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FileState& other) const
+    {
+        return device == other.device && file == other.file && length == other.length && modified == other.modified &&
+               changed == other.changed;
+    }
 };
 
 // The whole content of a file, as reading it with "rb" to its end gives it.
 enum class ReadStep { Open, Length, Read };
 struct WholeFile {
     std::vector<std::uint8_t> bytes;
-    FileIdentity identity;
-    int error = 0;  // 0, or the errno value of the step that failed (EISDIR for a folder)
+    FileState state;  // of a regular file, as it was read
+    int error = 0;    // 0, or the errno value of the step that failed (EISDIR for a folder)
     ReadStep failedStep = ReadStep::Open;
 };
 WholeFile readWholeFile(const std::string& name);
@@ -67,8 +75,10 @@ public:
 
     // Decides how `name` is written for `length` bytes of new content, and
     // holds what that needs; nothing is cut, created or changed yet. With
-    // `mustBe`, the name must still lead to that file (an in-place run).
-    int open(const std::string& name, std::uint64_t length, const FileIdentity* mustBe = nullptr);
+    // `mustBe`, the name must still lead to that file, unwritten (an
+    // in-place run). Call it while the program holds no descriptor of its
+    // own: one that a descriptor name leads to is then the caller's.
+    int open(const std::string& name, std::uint64_t length, const FileState* mustBe = nullptr);
     int write(const void* bytes, std::size_t size);
     int commit();
 

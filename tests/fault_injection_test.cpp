@@ -455,9 +455,13 @@ TEST(FaultInjection, TargetKeptWhenTheRunCannotFinish)
 {
     if (runCommand("/bin/sh", {"-c", "command -v strace"}, ".").status != 0)
         GTEST_SKIP() << "strace is not installed";
-    // LeakSanitizer, where the programs are built with it, cannot work under strace.
-    const char* const slowed = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "
-                               "strace -f -o /dev/null -e inject=write:delay_enter=1000000 \"$@\" & sleep 0.3; ";
+    // Each write of the program's a second late; the rest of the line runs
+    // once the first has begun. LeakSanitizer, where the programs are built
+    // with it, cannot work under strace.
+    const char* const slowed =
+        "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -o log -e trace=write "
+        "-e inject=write:delay_enter=1000000 \"$@\" & "
+        "until grep -qs 'write(' log; do sleep 0.01; done; ";
     const std::string glyphrotFailed = glyphrotMessage("error write output file");
     const std::string changed = "Error - can not write output file d/f (the file changed meanwhile)";
     const struct {
@@ -475,8 +479,9 @@ TEST(FaultInjection, TargetKeptWhenTheRunCannotFinish)
         {"renamed over between the input's open and the output's",
          glyphrot,
          {"-r", "d/f"},
-         "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -o /dev/null -P d/f -e trace=openat "
-         "-e inject=openat:delay_enter=1000000:when=2 \"$@\" & sleep 0.5; echo newer >n; mv n d/f; wait $!",
+         "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 strace -f -o log --quiet=path-resolution -P d/f "
+         "-e trace=openat -e inject=openat:delay_enter=1000000:when=2 \"$@\" & "
+         "until grep -qs 'openat(' log; do sleep 0.01; done; echo newer >n; mv n d/f; wait $!",
          false,
          "ls -A d; cat d/f",
          "f\nnewer\n",
