@@ -12,31 +12,36 @@
 # input or the programs change.
 include_guard(GLOBAL)
 
-# The orientations of a glyph, each as the matrix (a b c d) that takes the
-# pixel at (x, y) of the font as stored, x to the right and y down from the
-# glyph's middle, to (a x + b y, c x + d y); then the runs of glyphrot that
-# give it from the font as stored, fewest first, "+" between runs.
-set(_firmware_tools_orientations
-  "as-stored|1 0 0 1|"
-  "counter-clockwise|0 1 -1 0|-r"
-  "half-turn|-1 0 0 -1|-r+-r"
-  "clockwise|0 -1 1 0|-m+-r -m"
-  "top-bottom|1 0 0 -1|-m"
-  "left-right|-1 0 0 1|-r+-r -m"
-  "main-diagonal|0 1 1 0|-r -m"
-  "other-diagonal|0 -1 -1 0|-m+-r")
-# Other names for them: display controllers and the layouts of font libraries.
-set(_firmware_tools_aliases
-  "ssd1306|clockwise"
-  "mono-vlsb|clockwise"
-  "mono-hlsb|as-stored"
-  "mono-hmsb|left-right"
-  "lsb-left|left-right")
+# The orientations of a glyph and their other names, from orientations.table
+# beside this file (the format is described there): lines
+# "name|a b c d|runs", then "alias|orientation". Kept as global properties,
+# since a second find_package in another folder does not read this file
+# again.
+function(_firmware_tools_read_orientations)
+  set(table "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/orientations.table")
+  file(STRINGS "${table}" lines REGEX "^[^#]")
+  set(orientations "")
+  set(aliases "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[^|]+\\|-?[01] -?[01] -?[01] -?[01]\\|[^|]*$")
+      list(APPEND orientations "${line}")
+    elseif(line MATCHES "^[^|]+\\|[^|]+$")
+      list(APPEND aliases "${line}")
+    else()
+      message(FATAL_ERROR "${table}: '${line}' is neither an orientation nor another name")
+    endif()
+  endforeach()
+  set_property(GLOBAL PROPERTY _firmware_tools_orientations "${orientations}")
+  set_property(GLOBAL PROPERTY _firmware_tools_aliases "${aliases}")
+endfunction()
+_firmware_tools_read_orientations()
 
 # Sets <variable> to the matrix of the orientation or alias <name>; an
 # unknown name ends the configuration with the names there are.
 function(_firmware_tools_matrix variable name what)
-  foreach(alias IN LISTS _firmware_tools_aliases)
+  get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
+  get_property(aliases GLOBAL PROPERTY _firmware_tools_aliases)
+  foreach(alias IN LISTS aliases)
     string(REPLACE "|" ";" fields "${alias}")
     list(GET fields 0 alias_name)
     if(name STREQUAL alias_name)
@@ -44,7 +49,7 @@ function(_firmware_tools_matrix variable name what)
     endif()
   endforeach()
   set(names "")
-  foreach(orientation IN LISTS _firmware_tools_orientations)
+  foreach(orientation IN LISTS orientations)
     string(REPLACE "|" ";" fields "${orientation}")
     list(GET fields 0 orientation_name)
     list(GET fields 1 matrix)
@@ -56,7 +61,7 @@ function(_firmware_tools_matrix variable name what)
     string(APPEND names " ${orientation_name}")
   endforeach()
   set(alias_names "")
-  foreach(alias IN LISTS _firmware_tools_aliases)
+  foreach(alias IN LISTS aliases)
     string(REPLACE "|" ";" fields "${alias}")
     list(GET fields 0 alias_name)
     list(GET fields 1 alias_of)
@@ -85,7 +90,8 @@ function(_firmware_tools_runs variable from to)
   math(EXPR b "${ta} * ${fc} + ${tb} * ${fd}")
   math(EXPR c "${tc} * ${fa} + ${td} * ${fb}")
   math(EXPR d "${tc} * ${fc} + ${td} * ${fd}")
-  foreach(orientation IN LISTS _firmware_tools_orientations)
+  get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
+  foreach(orientation IN LISTS orientations)
     string(REPLACE "|" ";" fields "${orientation}")
     list(GET fields 1 matrix)
     if(matrix STREQUAL "${a} ${b} ${c} ${d}")
