@@ -109,6 +109,20 @@ function(_firmware_tools_full_path variable path base)
   set(${variable} "${path}" PARENT_SCOPE)
 endfunction()
 
+# Sets <variable> to <path> as the program <target> is to be given it: with
+# backslashes for a Windows program (one whose file name ends in .exe).
+# glyphrot.exe takes every argument that begins with / as an option, and
+# CMake writes paths with / (a UNC path as //server/share/...). Decided by
+# the program, not the host: a Windows program started on another system
+# (wine) takes its arguments the same way.
+function(_firmware_tools_program_path variable target path)
+  get_target_property(program ${target} LOCATION)
+  if(program MATCHES "\\.[Ee][Xx][Ee]$")
+    string(REPLACE "/" "\\" path "${path}")
+  endif()
+  set(${variable} "${path}" PARENT_SCOPE)
+endfunction()
+
 # firmware_tools_phase_table(<output> [ASM] [ARGS <trivolta arguments>...])
 #
 # Writes trivolta's table as C, or with ASM as assembler DB lines, to
@@ -139,8 +153,9 @@ function(firmware_tools_phase_table output)
     set(form "assembler")
   endif()
   string(JOIN " " shown trivolta ${arg_ARGS})
+  _firmware_tools_program_path(written firmware-tools::trivolta "${output}")
   add_custom_command(OUTPUT "${output}"
-    COMMAND firmware-tools::trivolta ${arg_ARGS} "-O${format}${output}"
+    COMMAND firmware-tools::trivolta ${arg_ARGS} "-O${format}${written}"
     DEPENDS "$<TARGET_FILE:firmware-tools::trivolta>"
     COMMENT "The phase table as ${form} (${shown}): ${output}"
     VERBATIM)
@@ -189,11 +204,12 @@ function(firmware_tools_font output input)
     list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy "${input}" "${converted}")
   else()
     string(REPLACE "+" ";" runs "${runs}")
-    set(from "${input}")
+    _firmware_tools_program_path(from firmware-tools::glyphrot "${input}")
+    _firmware_tools_program_path(to firmware-tools::glyphrot "${converted}")
     foreach(run IN LISTS runs)
       separate_arguments(options UNIX_COMMAND "${run}")
       # The first run reads the input, the others convert in place.
-      list(APPEND commands COMMAND firmware-tools::glyphrot ${options} ${from} "${converted}")
+      list(APPEND commands COMMAND firmware-tools::glyphrot ${options} ${from} "${to}")
       set(from "")
     endforeach()
   endif()
