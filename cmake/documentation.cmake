@@ -57,8 +57,9 @@ else()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} ${PROJECT_SOURCE_DIR}/README.md
     DESTINATION ${doc_dir})
   # In doc/ beside the README, as in the sources, so that the links between
-  # the pages hold where they are installed.
+  # the pages hold where they are installed. With the pictures, GTKWave's
+  # save file for a table's VCD file, which firmware.md opens by this path.
   install(FILES ${guides} DESTINATION ${doc_dir}/doc)
   file(GLOB pictures CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/images/*.png)
-  install(FILES ${pictures} DESTINATION ${doc_dir}/doc/images)
+  install(FILES ${pictures} ${PROJECT_SOURCE_DIR}/doc/images/waveform.gtkw DESTINATION ${doc_dir}/doc/images)
 endif()

@@ -12,31 +12,36 @@
 # input or the programs change.
 include_guard(GLOBAL)
 
-# The orientations of a glyph, each as the matrix (a b c d) that takes the
-# pixel at (x, y) of the font as stored, x to the right and y down from the
-# glyph's middle, to (a x + b y, c x + d y); then the runs of glyphrot that
-# give it from the font as stored, fewest first, "+" between runs.
-set(_firmware_tools_orientations
-  "as-stored|1 0 0 1|"
-  "counter-clockwise|0 1 -1 0|-r"
-  "half-turn|-1 0 0 -1|-r+-r"
-  "clockwise|0 -1 1 0|-m+-r -m"
-  "top-bottom|1 0 0 -1|-m"
-  "left-right|-1 0 0 1|-r+-r -m"
-  "main-diagonal|0 1 1 0|-r -m"
-  "other-diagonal|0 -1 -1 0|-m+-r")
-# Other names for them: display controllers and the layouts of font libraries.
-set(_firmware_tools_aliases
-  "ssd1306|clockwise"
-  "mono-vlsb|clockwise"
-  "mono-hlsb|as-stored"
-  "mono-hmsb|left-right"
-  "lsb-left|left-right")
+# The orientations of a glyph and their other names, from orientations.table
+# beside this file (the format is described there): lines
+# "name|a b c d|runs", then "alias|orientation". Kept as global properties,
+# since a second find_package in another folder does not read this file
+# again.
+function(_firmware_tools_read_orientations)
+  set(table "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/orientations.table")
+  file(STRINGS "${table}" lines REGEX "^[^#]")
+  set(orientations "")
+  set(aliases "")
+  foreach(line IN LISTS lines)
+    if(line MATCHES "^[^|]+\\|-?[01] -?[01] -?[01] -?[01]\\|[^|]*$")
+      list(APPEND orientations "${line}")
+    elseif(line MATCHES "^[^|]+\\|[^|]+$")
+      list(APPEND aliases "${line}")
+    else()
+      message(FATAL_ERROR "${table}: '${line}' is neither an orientation nor another name")
+    endif()
+  endforeach()
+  set_property(GLOBAL PROPERTY _firmware_tools_orientations "${orientations}")
+  set_property(GLOBAL PROPERTY _firmware_tools_aliases "${aliases}")
+endfunction()
+_firmware_tools_read_orientations()
 
 # Sets <variable> to the matrix of the orientation or alias <name>; an
 # unknown name ends the configuration with the names there are.
 function(_firmware_tools_matrix variable name what)
-  foreach(alias IN LISTS _firmware_tools_aliases)
+  get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
+  get_property(aliases GLOBAL PROPERTY _firmware_tools_aliases)
+  foreach(alias IN LISTS aliases)
     string(REPLACE "|" ";" fields "${alias}")
     list(GET fields 0 alias_name)
     if(name STREQUAL alias_name)
@@ -44,7 +49,7 @@ function(_firmware_tools_matrix variable name what)
     endif()
   endforeach()
   set(names "")
-  foreach(orientation IN LISTS _firmware_tools_orientations)
+  foreach(orientation IN LISTS orientations)
     string(REPLACE "|" ";" fields "${orientation}")
     list(GET fields 0 orientation_name)
     list(GET fields 1 matrix)
@@ -56,7 +61,7 @@ function(_firmware_tools_matrix variable name what)
     string(APPEND names " ${orientation_name}")
   endforeach()
   set(alias_names "")
-  foreach(alias IN LISTS _firmware_tools_aliases)
+  foreach(alias IN LISTS aliases)
     string(REPLACE "|" ";" fields "${alias}")
     list(GET fields 0 alias_name)
     list(GET fields 1 alias_of)
@@ -85,7 +90,8 @@ function(_firmware_tools_runs variable from to)
   math(EXPR b "${ta} * ${fc} + ${tb} * ${fd}")
   math(EXPR c "${tc} * ${fa} + ${td} * ${fb}")
   math(EXPR d "${tc} * ${fc} + ${td} * ${fd}")
-  foreach(orientation IN LISTS _firmware_tools_orientations)
+  get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
+  foreach(orientation IN LISTS orientations)
     string(REPLACE "|" ";" fields "${orientation}")
     list(GET fields 1 matrix)
     if(matrix STREQUAL "${a} ${b} ${c} ${d}")
@@ -100,6 +106,20 @@ endfunction()
 # A full path: a relative one taken from <base>.
 function(_firmware_tools_full_path variable path base)
   cmake_path(ABSOLUTE_PATH path BASE_DIRECTORY "${base}" NORMALIZE)
+  set(${variable} "${path}" PARENT_SCOPE)
+endfunction()
+
+# Sets <variable> to <path> as the program <target> is to be given it: with
+# backslashes for a Windows program (one whose file name ends in .exe).
+# glyphrot.exe takes every argument that begins with / as an option, and
+# CMake writes paths with / (a UNC path as //server/share/...). Decided by
+# the program, not the host: a Windows program started on another system
+# (wine) takes its arguments the same way.
+function(_firmware_tools_program_path variable target path)
+  get_target_property(program ${target} LOCATION)
+  if(program MATCHES "\\.[Ee][Xx][Ee]$")
+    string(REPLACE "/" "\\" path "${path}")
+  endif()
   set(${variable} "${path}" PARENT_SCOPE)
 endfunction()
 
@@ -133,8 +153,9 @@ function(firmware_tools_phase_table output)
     set(form "assembler")
   endif()
   string(JOIN " " shown trivolta ${arg_ARGS})
+  _firmware_tools_program_path(written firmware-tools::trivolta "${output}")
   add_custom_command(OUTPUT "${output}"
-    COMMAND firmware-tools::trivolta ${arg_ARGS} "-O${format}${output}"
+    COMMAND firmware-tools::trivolta ${arg_ARGS} "-O${format}${written}"
     DEPENDS "$<TARGET_FILE:firmware-tools::trivolta>"
     COMMENT "The phase table as ${form} (${shown}): ${output}"
     VERBATIM)
@@ -183,11 +204,12 @@ function(firmware_tools_font output input)
     list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy "${input}" "${converted}")
   else()
     string(REPLACE "+" ";" runs "${runs}")
-    set(from "${input}")
+    _firmware_tools_program_path(from firmware-tools::glyphrot "${input}")
+    _firmware_tools_program_path(to firmware-tools::glyphrot "${converted}")
     foreach(run IN LISTS runs)
       separate_arguments(options UNIX_COMMAND "${run}")
       # The first run reads the input, the others convert in place.
-      list(APPEND commands COMMAND firmware-tools::glyphrot ${options} ${from} "${converted}")
+      list(APPEND commands COMMAND firmware-tools::glyphrot ${options} ${from} "${to}")
       set(from "")
     endforeach()
   endif()

@@ -1,33 +1,30 @@
 # The eight orientations of the glyphs of INPUT, each made by the runs of
 # GLYPHROT that give it, drawn side by side in two rows of four into
-# FOLDER/orientations.txt (the files stay in FOLDER).
+# FOLDER/orientations.txt (the fonts stay in FOLDER, each named after its
+# orientation).
 #   cmake -DGLYPHROT=glyphrot -DINPUT=font.bin -DFOLDER=demo -P orientations.cmake
 cmake_minimum_required(VERSION 3.25)
-# Each recipe: a file name, its title (the runs, as the README lists them),
-# then the runs, "+" between runs.
-set(recipes
-  "as-stored|as stored|"
-  "ccw|-r|-r"
-  "half|-r, -r|-r+-r"
-  "cw|-m, -r -m|-m+-r -m"
-  "flip-tb|-m|-m"
-  "flip-lr|-r, -r -m|-r+-r -m"
-  "diagonal|-r -m|-r -m"
-  "other-diagonal|-m, -r|-m+-r")
+# The orientations of orientations.table (beside this script), in its
+# order: name|matrix|runs, "+" between runs. Each picture is titled with its
+# runs as the README lists them, ", " between runs.
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/orientations.table" orientations
+     REGEX "^[^#|]+\\|[^|]+\\|[^|]*$")
 
 set(fonts_1 "")
 set(titles_1 "")
 set(fonts_2 "")
 set(titles_2 "")
 set(count 0)
-foreach(recipe IN LISTS recipes)
-  string(REPLACE "|" ";" fields "${recipe}")
+foreach(orientation IN LISTS orientations)
+  string(REPLACE "|" ";" fields "${orientation}")
   list(GET fields 0 name)
-  list(GET fields 1 title)
+  list(GET fields 2 runs)
   set(file "${FOLDER}/${name}.bin")
   configure_file("${INPUT}" "${file}" COPYONLY)
-  list(GET fields 2 runs)
-  if(NOT runs STREQUAL "")
+  if(runs STREQUAL "")
+    set(title "as stored")
+  else()
+    string(REPLACE "+" ", " title "${runs}")
     string(REPLACE "+" ";" runs "${runs}")
     foreach(run IN LISTS runs)
       separate_arguments(options UNIX_COMMAND "${run}")

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -106,53 +109,47 @@ TEST(GlyphrotCli, ConvertsInPlaceAndIntoASecondFile)
     }
 }
 
-// Every orientation of a glyph by the runs the README gives for it, against
-// where the pixel at row y, column x must land.
+// Every orientation of orientations.table made by its runs, against its
+// matrix: the pixel at (x, y) from the glyph's middle lands at
+// (a x + b y, c x + d y). Coordinates are doubled (-7, -5 ... 7), to stay whole.
 TEST(GlyphrotCli, EveryOrientationByItsRecipe)
 {
-    using Runs = std::vector<std::vector<std::string>>;
-    const struct {
-        const char* title;
-        Runs runs;
-        int (*row)(int y, int x);
-        int (*column)(int y, int x);
-    } cases[] = {
-        {"quarter turn counter-clockwise", {{"-r"}}, [](int, int x) { return 7 - x; }, [](int y, int) { return y; }},
-        {"half turn", {{"-r"}, {"-r"}}, [](int y, int) { return 7 - y; }, [](int, int x) { return 7 - x; }},
-        {"quarter turn clockwise",
-         {{"-m"}, {"-r", "-m"}},
-         [](int, int x) { return x; },
-         [](int y, int) { return 7 - y; }},
-        {"clockwise by three turns",
-         {{"-r"}, {"-r"}, {"-r"}},
-         [](int, int x) { return x; },
-         [](int y, int) { return 7 - y; }},
-        {"top-bottom flip", {{"-m"}}, [](int y, int) { return 7 - y; }, [](int, int x) { return x; }},
-        {"left-right flip", {{"-r"}, {"-r", "-m"}}, [](int y, int) { return y; }, [](int, int x) { return 7 - x; }},
-        {"main diagonal", {{"-r", "-m"}}, [](int, int x) { return x; }, [](int y, int) { return y; }},
-        {"other diagonal", {{"-m"}, {"-r"}}, [](int, int x) { return 7 - x; }, [](int y, int) { return 7 - y; }},
-    };
+    std::ifstream table(GLYPHROT_ORIENTATIONS);
+    ASSERT_TRUE(table.is_open()) << GLYPHROT_ORIENTATIONS;
     const std::string input = randomBytes(64, 12);
-    const auto pixel = [](const std::string& font, std::size_t glyph, int y, int x) {
-        return (static_cast<unsigned char>(font[glyph * 8 + static_cast<std::size_t>(y)]) >> (7 - x)) & 1;
+    const auto pixel = [](const std::string& font, std::size_t glyph, int x, int y) {
+        const auto row = static_cast<unsigned char>(font[glyph * 8 + static_cast<std::size_t>((y + 7) / 2)]);
+        return (row >> (7 - (x + 7) / 2)) & 1;
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.title);
+    int orientations = 0;
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string name, matrix, runs;
+        std::getline(std::getline(std::getline(fields, name, '|'), matrix, '|'), runs);
+        int a = 0, b = 0, c = 0, d = 0;
+        if (line.empty() || line[0] == '#' || !(std::istringstream(matrix) >> a >> b >> c >> d))
+            continue;  // a comment, or another name: alias|orientation
+        SCOPED_TRACE(line);
+        ++orientations;
         ScratchDir dir;
         writeFile(dir.file("font.bin"), input);
-        for (std::vector<std::string> run : c.runs) {
-            run.emplace_back("font.bin");
-            ASSERT_EQ(runProgram(program, run, dir.path()).status, 0);
+        std::istringstream runList(runs);
+        for (std::string run; std::getline(runList, run, '+');) {
+            std::istringstream words(run);
+            std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
+            arguments.emplace_back("font.bin");
+            ASSERT_EQ(runProgram(program, arguments, dir.path()).status, 0);
         }
         const std::string output = readFile(dir.file("font.bin"));
         ASSERT_EQ(output.size(), input.size());
         int wrong = 0;
         for (std::size_t glyph = 0; glyph < input.size() / 8; ++glyph)
-            for (int y = 0; y < 8; ++y)
-                for (int x = 0; x < 8; ++x)
-                    wrong += pixel(output, glyph, c.row(y, x), c.column(y, x)) != pixel(input, glyph, y, x);
+            for (int y = -7; y <= 7; y += 2)
+                for (int x = -7; x <= 7; x += 2)
+                    wrong += pixel(output, glyph, a * x + b * y, c * x + d * y) != pixel(input, glyph, x, y);
         EXPECT_EQ(wrong, 0);
     }
+    EXPECT_EQ(orientations, 8);
 }
 
 TEST(GlyphrotCli, OptionAfterNamesAndAnEmptyArgument)
