@@ -4,8 +4,8 @@
 #include "extras.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
-#include <vector>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -26,77 +26,51 @@ const char capability[] = "security.capability";
 constexpr unsigned keptFlags = FS_NOATIME_FL | FS_COMPR_FL | FS_NODUMP_FL | FS_SECRM_FL | FS_SYNC_FL | FS_UNRM_FL |
                                FS_NOCOW_FL | FS_NOTAIL_FL | FS_NOCOMP_FL | FS_JOURNAL_DATA_FL;
 
-// A list or value of the attribute call `get`, sized by asking it first;
-// false when it failed.
-template <typename Get>
-bool readAttribute(Get get, std::string& into)
-{
-    for (;;) {
-        const ssize_t size = get(nullptr, 0);
-        if (size < 0)
-            return false;
-        into.assign(static_cast<std::size_t>(size), '\0');
-        const ssize_t got = get(into.data(), into.size());
-        if (got >= 0) {
-            into.resize(static_cast<std::size_t>(got));
-            return true;
-        }
-        if (errno != ERANGE)
-            return false;  // else it grew meanwhile
-    }
-}
-
+// The extended attributes of `from` on `to`, but for a file capability;
+// the ACL of a folder's default reaches only new files.
 bool giveExtendedAttributes(int from, int to)
 {
-    std::string names;
-    if (!readAttribute([&](char* list, std::size_t size) { return flistxattr(from, list, size); }, names))
+    static char names[65536];  // the system's limits, XATTR_LIST_MAX and XATTR_SIZE_MAX
+    static char value[65536];
+    const ssize_t listed = flistxattr(from, names, sizeof names);
+    if (listed < 0)
         return errno == ENOTSUP;  // none on this file system
     bool hasAcl = false;
-    std::string value;
-    for (std::size_t at = 0; at < names.size();) {
-        const std::string name = names.c_str() + at;  // each name ends with a '\0'
-        at += name.size() + 1;
-        if (name == capability)
+    for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
+        const char* name = names + at;
+        if (std::strcmp(name, capability) == 0)
             continue;
-        if (!readAttribute([&](char* bytes, std::size_t size) { return fgetxattr(from, name.c_str(), bytes, size); },
-                           value)) {
-            if (errno == ENODATA)
-                continue;  // removed meanwhile
+        const ssize_t size = fgetxattr(from, name, value, sizeof value);
+        if (size < 0 && errno == ENODATA)
+            continue;  // removed meanwhile
+        if (size < 0 || fsetxattr(to, name, value, static_cast<std::size_t>(size), 0) != 0)
             return false;
-        }
-        if (fsetxattr(to, name.c_str(), value.data(), value.size(), 0) != 0)
-            return false;
-        hasAcl = hasAcl || name == accessAcl;
+        hasAcl = hasAcl || std::strcmp(name, accessAcl) == 0;
     }
-    // A folder's default ACL reaches only new files.
     return hasAcl || fremovexattr(to, accessAcl) == 0 || errno == ENODATA || errno == ENOTSUP;
 }
 
-// The flags of `fd` that ">" keeps, and all of them; none where the file
-// system has no flags.
-bool readFlags(int fd, unsigned& kept, unsigned& all)
+// The inode flags of `fd`: none where the file system has none, -1 on a
+// failure.
+long inodeFlags(int fd)
 {
     int value = 0;
-    kept = all = 0;
-    if (ioctl(fd, FS_IOC_GETFLAGS, &value) != 0)
-        return errno == ENOTTY || errno == ENOTSUP || errno == EINVAL;
-    all = static_cast<unsigned>(value);
-    kept = all & keptFlags;
-    return true;
+    if (ioctl(fd, FS_IOC_GETFLAGS, &value) == 0)
+        return static_cast<unsigned>(value);
+    return errno == ENOTTY || errno == ENOTSUP || errno == EINVAL ? 0 : -1;
 }
 
-// Set on the file while it is still empty: some flags take only then.
+// Set while the file is still empty: some flags take only then.
 bool giveInodeFlags(int from, int to)
 {
-    unsigned wanted = 0;
-    unsigned has = 0;
-    unsigned all = 0;
-    if (!readFlags(from, wanted, all) || !readFlags(to, has, all))
+    const long wanted = inodeFlags(from);
+    const long has = inodeFlags(to);
+    if (wanted < 0 || has < 0)
         return false;
-    if (has == wanted)
+    if ((has & keptFlags) == (wanted & keptFlags))
         return true;  // the folder's flags may have reached it
-    int value = static_cast<int>((all & ~keptFlags) | wanted);
-    return ioctl(to, FS_IOC_SETFLAGS, &value) == 0 && readFlags(to, has, all) && has == wanted;
+    int value = static_cast<int>((has & ~keptFlags) | (wanted & keptFlags));
+    return ioctl(to, FS_IOC_SETFLAGS, &value) == 0 && (inodeFlags(to) & keptFlags) == (wanted & keptFlags);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// What a Unix system adds to the POSIX steps of replace-posix.cpp, one file
-// per system: extras-linux.cpp, extras-darwin.cpp, and extras-posix.cpp for
-// any other Unix, which has none of them. Every step falls back to the
-// POSIX way when an extra fails, whatever the error.
+// What a Unix adds to the POSIX steps of replace-posix.cpp, a file per
+// system (extras-posix.cpp has none); each step falls back to the POSIX way
+// when an extra fails, whatever the error.
 #pragma once
 
 #include <sys/types.h>
@@ -17,8 +16,8 @@ int openFolderForNames(const char* path);
 // Whether new names in the folder could never be removed (append-only).
 bool isAppendOnly(int folder);
 
-// A new file in `folder` that has no name until nameUnnamedFile gives it
-// one, so that a killed run leaves nothing; -1 where the system has none.
+// A file in `folder` that has no name until nameUnnamedFile gives it one,
+// so that a killed run leaves nothing; -1 where the system has none.
 int openUnnamedFile(int folder, mode_t mode);
 int nameUnnamedFile(int file, int folder, const char* name);  // 0 or an errno value
 
@@ -27,9 +26,8 @@ int nameUnnamedFile(int file, int folder, const char* name);  // 0 or an errno v
 // have one of them.
 bool giveExtraAttributes(int from, int to);
 
-// Holds `length` bytes of space for `file` without changing its length or
-// content: 0, or ENOSPC or EDQUOT when there is not that much room; any
-// other value where it cannot tell.
+// Holds `length` bytes of space for `file`, its content as it is: 0, or
+// ENOSPC or EDQUOT when there is no room; another value where it cannot tell.
 int holdSpace(int file, off_t length);
 
 // Exchanges two names of `folder`: 0 or an errno value.

@@ -24,16 +24,16 @@
 
 struct ReplacementState {
     enum class Way { Replace, Create, Direct, Descriptor } way = Way::Direct;
-    std::string name;           // as the caller gave it
-    int caller = -1;            // the caller's descriptor that the name leads to
-    int target = -1;            // the target, open for writing, not cut
-    int folder = -1;            // the target's folder
-    int temporary = -1;         // the new content, until it is closed
-    std::string base;           // the target's name in its folder
-    std::string temporaryName;  // while the new content has a name beside the target
-    struct stat opened {};      // the target as it was opened
-    struct stat content {};     // the new content's file, as it was closed
-    std::uint64_t length = 0;   // of the new content
+    std::string name;               // as the caller gave it
+    int caller = -1;                // the caller's descriptor that the name leads to
+    int target = -1;                // the target, open for writing, not cut
+    int folder = -1;                // the target's folder
+    int temporary = -1;             // the new content, until it is closed
+    std::string base;               // the target's name in its folder
+    std::string temporaryName;      // while the new content has a name beside the target
+    struct stat opened {};          // the target as it was opened
+    const void* content = nullptr;  // the caller's, until the commit
+    std::uint64_t length = 0;
     off_t written = 0;
     bool createdTarget = false;  // made by this run, and removed unless committed
     bool committed = false;
@@ -66,20 +66,12 @@ int failure()
     return errno != 0 ? errno : EIO;
 }
 
-void closeDescriptor(int& fd)
+// A file system may report a full disk or quota only at the close.
+int closeFile(int& fd)
 {
-    if (fd >= 0)
-        (void)close(fd);  // only read from, or never written
+    const int open = fd;
     fd = -1;
-}
-
-// Closes a descriptor that was written: a file system may report a full
-// disk or quota only here.
-int closeWritten(int& fd)
-{
-    const int written = fd;
-    fd = -1;
-    return close(written) == 0 ? 0 : failure();
+    return open < 0 || close(open) == 0 ? 0 : failure();
 }
 
 bool sameFile(const struct stat& one, const struct stat& other)
@@ -94,11 +86,6 @@ FileState stateOf(const struct stat& status)
     };
     return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
             static_cast<std::uint64_t>(status.st_size), nanoseconds(status.st_mtim), nanoseconds(status.st_ctim)};
-}
-
-bool sameTime(const struct timespec& one, const struct timespec& other)
-{
-    return one.tv_sec == other.tv_sec && one.tv_nsec == other.tv_nsec;
 }
 
 std::string folderPart(const std::string& path)
@@ -123,15 +110,11 @@ std::string realPath(const std::string& path)
 // What the link `path` holds; "" when it is no link.
 std::string readLink(const std::string& path)
 {
-    std::string link(256, '\0');
-    for (;;) {
-        const ssize_t length = readlink(path.c_str(), link.data(), link.size());
-        if (length < 0)
-            return "";
-        if (static_cast<std::size_t>(length) < link.size())
-            return link.substr(0, static_cast<std::size_t>(length));
-        link.resize(link.size() * 2);
-    }
+    char link[4096];  // PATH_MAX on Linux, more than on macOS
+    const ssize_t length = readlink(path.c_str(), link, sizeof link);
+    return length > 0 && static_cast<std::size_t>(length) < sizeof link
+               ? std::string(link, static_cast<std::size_t>(length))
+               : "";
 }
 
 // Told by what it resolves to, so that a /proc of another PID namespace,
@@ -192,8 +175,12 @@ bool nameLeadsToTarget(const ReplacementState& s, const char* name)
 bool targetUnchanged(const ReplacementState& s, bool beforeRename)
 {
     struct stat now {};
-    return fstat(s.target, &now) == 0 && now.st_nlink == 1 && now.st_size == s.opened.st_size &&
-           sameTime(now.st_mtim, s.opened.st_mtim) && (!beforeRename || sameTime(now.st_ctim, s.opened.st_ctim));
+    if (fstat(s.target, &now) != 0 || now.st_nlink != 1)
+        return false;
+    FileState state = stateOf(now);
+    if (!beforeRename)
+        state.changed = stateOf(s.opened).changed;
+    return state == stateOf(s.opened);
 }
 
 // Opens the folder the target is in, where the new content is made and
@@ -205,7 +192,7 @@ bool openFolder(ReplacementState& s)
     for (int attempt = 0; attempt < 2; ++attempt) {
         s.base = basePart(path);
         const std::string folder = folderPart(path).empty() ? "." : folderPart(path);
-        closeDescriptor(s.folder);
+        (void)closeFile(s.folder);
         s.folder = openFolderForNames(folder.c_str());
         if (s.folder < 0)
             s.folder = retried([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
@@ -344,9 +331,7 @@ int closeContent(ReplacementState& s)
         else if (error != EEXIST || attempt == 100)
             return error;
     }
-    if (fstat(s.temporary, &s.content) != 0)
-        return failure();
-    return closeWritten(s.temporary);
+    return closeFile(s.temporary);
 }
 
 // A new target takes its name only while the name is free: a file made
@@ -377,33 +362,24 @@ int publishNewFile(ReplacementState& s)
     return error == EEXIST ? ChangedMeanwhile : error;
 }
 
+// Only the cut and the close can fail a direct write after its last byte.
+int endDirectWrite(ReplacementState& s)
+{
+    if (S_ISREG(s.opened.st_mode) && retried([&] { return ftruncate(s.target, s.written); }) != 0)
+        return failure();
+    return closeFile(s.target);
+}
+
 // The system keeps the target where it is (a mount point, a sticky folder):
-// the new content is copied over it from its start, as a direct write.
+// the new content is written over it from its start, as a direct write.
 int copyOverTarget(ReplacementState& s)
 {
-    int from = retried([&] { return openat(s.folder, s.temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); });
-    struct stat reopened {};
-    int error = from < 0 || fstat(from, &reopened) != 0 ? failure() : 0;
-    if (error == 0 && (!sameFile(reopened, s.content) || !targetUnchanged(s, true)))
-        error = ChangedMeanwhile;
+    if (!targetUnchanged(s, true))
+        return ChangedMeanwhile;
+    int error = checkRoom(s.target, s.length);
     if (error == 0)
-        error = checkRoom(s.target, static_cast<std::uint64_t>(s.content.st_size));
-    char buffer[1 << 16];
-    for (off_t at = 0; error == 0 && at < s.content.st_size;) {
-        const ssize_t got = retried([&] { return pread(from, buffer, sizeof buffer, at); });
-        error = got < 0 ? failure() : got == 0 ? EIO : 0;
-        for (ssize_t done = 0; error == 0 && done < got;) {
-            const ssize_t put = retried(
-                [&] { return pwrite(s.target, buffer + done, static_cast<std::size_t>(got - done), at + done); });
-            error = put < 0 ? failure() : put == 0 ? EIO : 0;
-            done += put;
-        }
-        at += got;
-    }
-    closeDescriptor(from);
-    if (error == 0 && retried([&] { return ftruncate(s.target, s.content.st_size); }) != 0)
-        error = failure();
-    return error == 0 ? closeWritten(s.target) : error;
+        error = writeAll(s.target, s.content, static_cast<std::size_t>(s.written));
+    return error == 0 ? endDirectWrite(s) : error;
 }
 
 // A refusal for where the target is, not a fault: a mount point, another
@@ -459,9 +435,9 @@ ReplacementState::~ReplacementState()
     struct stat named {};
     if (createdTarget && !committed && lstat(name.c_str(), &named) == 0 && sameFile(named, opened))
         (void)unlink(name.c_str());
-    closeDescriptor(temporary);
-    closeDescriptor(target);
-    closeDescriptor(folder);
+    (void)closeFile(temporary);
+    (void)closeFile(target);
+    (void)closeFile(folder);
     // A signal that came meanwhile ends the run only now.
     if (holdingSignals)
         (void)sigprocmask(SIG_SETMASK, &signalsBefore, nullptr);
@@ -535,7 +511,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileS
     if (!s.temporaryName.empty())
         (void)unlinkat(s.folder, s.temporaryName.c_str(), 0);
     s.temporaryName.clear();
-    closeDescriptor(s.temporary);
+    (void)closeFile(s.temporary);
     return writeDirectly(s);
 }
 
@@ -544,12 +520,12 @@ int Replacement::write(const void* bytes, std::size_t size)
     ReplacementState& s = *state_;
     const int fd = s.way == Way::Descriptor ? s.caller : s.way == Way::Direct ? s.target : s.temporary;
     const bool regular = s.way != Way::Descriptor && (s.way != Way::Direct || S_ISREG(s.opened.st_mode));
-    if (regular && s.written == 0) {
-        if (int error = checkRoom(fd, s.length))
-            return error;
-    }
+    const int room = regular && s.written == 0 ? checkRoom(fd, s.length) : 0;
+    if (room != 0)
+        return room;
     if (s.way == Way::Direct && regular)
         holdSignals(s);
+    s.content = bytes;
     const int error = writeAll(fd, bytes, size);
     s.written += error == 0 ? static_cast<off_t>(size) : 0;
     return error;
@@ -558,24 +534,10 @@ int Replacement::write(const void* bytes, std::size_t size)
 int Replacement::commit()
 {
     ReplacementState& s = *state_;
-    int error = 0;
-    switch (s.way) {
-    case Way::Descriptor:
-        break;
-    case Way::Direct:
-        // The content is all there: only the cut and the close can fail now.
-        if (S_ISREG(s.opened.st_mode) && retried([&] { return ftruncate(s.target, s.written); }) != 0)
-            error = failure();
-        if (error == 0)
-            error = closeWritten(s.target);
-        break;
-    case Way::Create:
-        error = publishNewFile(s);
-        break;
-    case Way::Replace:
-        error = replaceTarget(s);
-        break;
-    }
+    const int error = s.way == Way::Descriptor ? 0
+                      : s.way == Way::Direct   ? endDirectWrite(s)
+                      : s.way == Way::Create   ? publishNewFile(s)
+                                               : replaceTarget(s);
     s.committed = error == 0;
     state_.reset();
     return error;
@@ -620,7 +582,7 @@ WholeFile readWholeFile(const std::string& name)
             whole.error = EIO;  // shortened while it was read
         whole.bytes.resize(have);
     }
-    closeDescriptor(fd);  // read only: nothing is lost
+    (void)closeFile(fd);
     return whole;
 }
 

@@ -79,14 +79,17 @@ int closeFile(HANDLE& file)
     return open == INVALID_HANDLE_VALUE || CloseHandle(open) ? 0 : lastError();
 }
 
-FileIdentity identityOf(const BY_HANDLE_FILE_INFORMATION& file)
-{
-    return {file.dwVolumeSerialNumber, (std::uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow};
-}
-
 std::uint64_t sizeOf(const BY_HANDLE_FILE_INFORMATION& file)
 {
     return (std::uint64_t{file.nFileSizeHigh} << 32) | file.nFileSizeLow;
+}
+
+// Windows keeps no change time apart from the write time.
+FileState stateOf(const BY_HANDLE_FILE_INFORMATION& file)
+{
+    const FILETIME& written = file.ftLastWriteTime;
+    return {file.dwVolumeSerialNumber, (std::uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow, sizeOf(file),
+            static_cast<std::int64_t>((std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime), 0};
 }
 
 // ".font.bin.PID.N" beside the target; a long name is shortened, at a
@@ -105,8 +108,8 @@ std::wstring temporaryName(const std::string& name, std::size_t base, int attemp
 int replaceTarget(ReplacementState& s)
 {
     BY_HANDLE_FILE_INFORMATION now{};
-    if (!GetFileInformationByHandle(s.targetFile, &now) || now.nNumberOfLinks != 1 || sizeOf(now) != sizeOf(s.opened) ||
-        CompareFileTime(&now.ftLastWriteTime, &s.opened.ftLastWriteTime) != 0)
+    if (!GetFileInformationByHandle(s.targetFile, &now) || now.nNumberOfLinks != 1 ||
+        !(stateOf(now) == stateOf(s.opened)))
         return ChangedMeanwhile;
     (void)closeFile(s.targetFile);  // Windows replaces no file that is open without sharing its removal
     if (ReplaceFileW(s.target.c_str(), s.temporary.c_str(), nullptr,
@@ -141,7 +144,7 @@ std::string failureText(int error)
 Replacement::Replacement() = default;
 Replacement::~Replacement() = default;
 
-int Replacement::open(const std::string& name, std::uint64_t length, const FileIdentity* mustBe)
+int Replacement::open(const std::string& name, std::uint64_t length, const FileState* mustBe)
 {
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
@@ -159,7 +162,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileI
     s.disk = exists && GetFileType(s.targetFile) == FILE_TYPE_DISK;
     if (s.disk && !GetFileInformationByHandle(s.targetFile, &s.opened))
         return lastError();
-    if (mustBe != nullptr && (!exists || !(identityOf(s.opened) == *mustBe)))
+    if (mustBe != nullptr && (!exists || !(stateOf(s.opened) == *mustBe)))
         return ChangedMeanwhile;
     // Every name of a file with several links must see the new content.
     if (exists && (!s.disk || s.opened.nNumberOfLinks > 1))
@@ -234,7 +237,7 @@ WholeFile readWholeFile(const std::string& name)
     } else if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         whole.error = EISDIR;
     } else {
-        whole.identity = identityOf(information);
+        whole.state = stateOf(information);
         whole.failedStep = ReadStep::Read;
         // A file gives the length it had when opened; a pipe or device is
         // read to its end, which a pipe shows as broken.

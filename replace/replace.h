@@ -1,18 +1,8 @@
 // Replacing a file so that it ends as the shell's ">" would leave it with the
-// new content, or byte for byte as it was (doc/replacing.md).
-//
-// The name is opened as ">" opens it, less the cut, so the system's checks
-// apply. Then:
-// - a regular file with one link, or a name that does not exist yet, gets
-//   its new content in a temporary file beside it, which is given what ">"
-//   would leave on the file before its first byte, closed, and only then
-//   put in its place, provided the name still leads to the file opened;
-// - a name of a descriptor the caller handed over (/dev/stdout, /dev/fd/N,
-//   or a link to one) is written through that descriptor, where it stands;
-// - a device, pipe or FIFO, a file with several links, or one whose folder
-//   takes no new file or whose attributes a new file cannot be given, is
-//   written directly: from its start, with every signal held, cut to the new
-//   length last.
+// new content, or byte for byte as it was (doc/replacing.md): a regular file
+// through a temporary file beside it, closed before it takes the file's
+// name; a descriptor's name (/dev/stdout) through that descriptor; a device,
+// pipe or file with several links directly, from its start, cut last.
 #pragma once
 
 #include <cstddef>
@@ -79,6 +69,7 @@ public:
     // in-place run). Call it while the program holds no descriptor of its
     // own: one that a descriptor name leads to is then the caller's.
     int open(const std::string& name, std::uint64_t length, const FileState* mustBe = nullptr);
+    // The whole new content, in one piece that stays as it is until the commit.
     int write(const void* bytes, std::size_t size);
     int commit();
 

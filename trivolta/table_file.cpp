@@ -41,45 +41,27 @@ std::size_t printableLength(const std::string& text, std::size_t at)
 // GNU tools show such names, so that a name cannot drive the terminal.
 std::string printableName(const std::string& name)
 {
-    bool plain = true;
-    for (std::size_t at = 0, length = 0; plain && at < name.size(); at += length)
-        plain = (length = printableLength(name, at)) != 0;
-    if (plain)
-        return name;
-
     static const char named[] = "\\a\\b\\t\\n\\v\\f\\r";  // bytes 7 to 13
     std::string quoted;
-    bool inQuotes = false;
+    bool plain = true;
     bool inEscapes = false;
     for (std::size_t at = 0; at < name.size();) {
         const std::size_t length = printableLength(name, at);
-        if (length == 0) {
-            if (inQuotes)
-                quoted += "'";
-            if (!inEscapes)
-                quoted += "$'";
-            inQuotes = false;
-            inEscapes = true;
+        if (quoted.empty() || (length == 0) != inEscapes)
+            quoted += quoted.empty() ? (length == 0 ? "$'" : "'") : (length == 0 ? "'$'" : "''");
+        inEscapes = length == 0;
+        plain = plain && !inEscapes;
+        if (inEscapes) {
             const auto byte = static_cast<unsigned char>(name[at++]);
-            if (byte >= 7 && byte <= 13) {
-                quoted.append(named + std::size_t{2} * (byte - 7), 2);
-            } else {
-                char octal[8];
-                (void)std::snprintf(octal, sizeof octal, "\\%03o", byte);
-                quoted += octal;
-            }
-            continue;
+            char octal[8];
+            (void)std::snprintf(octal, sizeof octal, "\\%03o", byte);
+            quoted += byte >= 7 && byte <= 13 ? std::string(named + 2 * (byte - 7), 2) : std::string(octal);
+        } else {
+            quoted += name[at] == '\'' ? std::string("'\\''") : name.substr(at, length);
+            at += length;
         }
-        if (inEscapes)
-            quoted += "'";
-        if (!inQuotes)
-            quoted += "'";
-        inEscapes = false;
-        inQuotes = true;
-        quoted += name[at] == '\'' ? std::string("'\\''") : name.substr(at, length);
-        at += length;
     }
-    return quoted + "'";
+    return plain ? name : quoted + "'";
 }
 
 unsigned reportFailure(std::string& messages, const char* what, const std::string& fileName, int error)
