@@ -102,7 +102,7 @@ std::string basePart(const std::string& path)
 std::string realPath(const std::string& path)
 {
     char* real = realpath(path.empty() ? "." : path.c_str(), nullptr);
-    const std::string result = real != nullptr ? real : "";
+    std::string result = real != nullptr ? real : "";
     std::free(real);
     return result;
 }
@@ -141,7 +141,7 @@ int descriptorNumber(const std::string& name)
         const std::string base = basePart(path);
         if (!base.empty() && base.size() < 10 && base.find_first_not_of("0123456789") == std::string::npos &&
             isDescriptorFolder(folderPart(path)))
-            return std::atoi(base.c_str());
+            return static_cast<int>(std::strtol(base.c_str(), nullptr, 10));
         std::string link = readLink(path);
         if (link.empty())
             return -1;
@@ -347,8 +347,9 @@ int publishNewFile(ReplacementState& s)
         // A link, too, takes only a free name; the temporary name goes at the end.
         error = linkat(s.folder, from, s.folder, to, 0) == 0 ? 0 : failure();
         struct stat taken {};
-        if (error == EPERM || error == ENOTSUP || error == EOPNOTSUPP || error == ENOSYS || error == EMLINK) {
-            // A file system without links: the name is checked just before the rename.
+        if (error != 0 && error != EEXIST) {
+            // A file system without links (FAT, EPERM or EMLINK): the name is
+            // checked just before the rename.
             error = fstatat(s.folder, to, &taken, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST
                     : errno != ENOENT                                       ? failure()
                     : renameat(s.folder, from, s.folder, to) == 0           ? 0

@@ -55,7 +55,8 @@ std::string printableName(const std::string& name)
             const auto byte = static_cast<unsigned char>(name[at++]);
             char octal[8];
             (void)std::snprintf(octal, sizeof octal, "\\%03o", byte);
-            quoted += byte >= 7 && byte <= 13 ? std::string(named + 2 * (byte - 7), 2) : std::string(octal);
+            quoted +=
+                byte >= 7 && byte <= 13 ? std::string(named + std::size_t{2} * (byte - 7), 2) : std::string(octal);
         } else {
             quoted += name[at] == '\'' ? std::string("'\\''") : name.substr(at, length);
             at += length;
