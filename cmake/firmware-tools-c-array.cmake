@@ -8,9 +8,11 @@ math(EXPR size "${digits} / 2")
 if(size EQUAL 0)
   message(FATAL_ERROR "${INPUT}: an empty font")
 endif()
-# Twelve bytes a line.
+# Twelve bytes a line. (CMake's regular expressions have no {12}: a pattern
+# with it matches nothing here, which left every byte on one line.)
 string(REGEX REPLACE "(..)" "0x\\1," bytes "${hex}")
-string(REGEX REPLACE "((0x..,){12})" "\\1\n  " bytes "${bytes}")
+string(REPEAT "0x..," 12 line)
+string(REGEX REPLACE "(${line})" "\\1\n  " bytes "${bytes}")
 string(REGEX REPLACE "\n  $" "" bytes "${bytes}")
 file(WRITE "${OUTPUT}.new" "\
 /* ${NAME}: ${size} bytes, the font converted by firmware_tools_font. */
