@@ -13,12 +13,16 @@
 include_guard(GLOBAL)
 
 # The orientations of a glyph and their other names, from orientations.table
-# beside this file (the format is described there): lines
+# beside this file, or in glyphrot/ of the source tree (the format is
+# described there): lines
 # "name|a b c d|runs", then "alias|orientation". Kept as global properties,
 # since a second find_package in another folder does not read this file
 # again.
 function(_firmware_tools_read_orientations)
   set(table "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/orientations.table")
+  if(NOT EXISTS "${table}")  # in the source tree
+    set(table "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../glyphrot/orientations.table")
+  endif()
   file(STRINGS "${table}" lines REGEX "^[^#]")
   set(orientations "")
   set(aliases "")

@@ -27,35 +27,26 @@ val stringList(const std::vector<std::string>& strings)
     return list;
 }
 
-const OrientationTable& orientationTable()
-{
-    static const OrientationTable table = readOrientationTable(orientationTableText);
-    return table;
-}
-
-// { error, names }: why the table could not be read (empty when it was), and
-// the names of its orientations, then of its aliases.
+// { error, names }: the names of the orientations, then of their aliases.
 val orientations()
 {
     val result = val::object();
-    result.set("error", orientationTable().error);
-    result.set("names", stringList(orientationNames(orientationTable())));
+    result.set("error", std::string());
+    result.set("names", stringList(orientationNames));
     return result;
 }
 
 // The font `content` of the file `name`, stored as `from`, converted to `to`.
 val convertFont(const std::string& name, const std::string& content, const std::string& from, const std::string& to)
 {
-    const OrientationTable& table = orientationTable();
     const FontFile font = readFontFile(name, content);
     val result = val::object();
     result.set("message", font.message);
     result.set("input", bytesValue(font.bytes.data(), font.bytes.size()));
     std::string runs;
     std::string displayRuns;
-    if (!table.error.empty() || !runsBetween(table, from, to, runs) ||
-        !runsBetween(table, to, storedOrientationName(table), displayRuns)) {
-        result.set("error", table.error.empty() ? "no orientation takes " + from + " to " + to : table.error);
+    if (!runsBetween(from, to, runs) || !runsBetween(to, "as-stored", displayRuns)) {
+        result.set("error", "no orientation takes " + from + " to " + to);
         return result;
     }
     std::vector<std::uint8_t> output = font.bytes;
