@@ -49,18 +49,16 @@ std::uint64_t transformWord(std::uint64_t word, bool rotate, bool mirror)
 
 }  // namespace
 
-GlyphCell rotateCell(const GlyphCell& source)
+GlyphCell rotateCell(GlyphCell cell)
 {
-    GlyphCell result{};
-    storeCell(transformWord(loadCell(source.data()), true, false), result.data());
-    return result;
+    transformGlyphs(cell.data(), cell.size(), true, false);
+    return cell;
 }
 
-GlyphCell mirrorCell(const GlyphCell& source)
+GlyphCell mirrorCell(GlyphCell cell)
 {
-    GlyphCell result{};
-    storeCell(transformWord(loadCell(source.data()), false, true), result.data());
-    return result;
+    transformGlyphs(cell.data(), cell.size(), false, true);
+    return cell;
 }
 
 void transformGlyphs(std::uint8_t* bytes, std::size_t size, bool rotate, bool mirror)
