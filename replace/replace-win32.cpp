@@ -23,7 +23,6 @@ struct ReplacementState {
     HANDLE temporaryFile = INVALID_HANDLE_VALUE;  // the new content, until it is closed
     BY_HANDLE_FILE_INFORMATION opened{};          // the target as it was opened
     bool disk = false;                            // the target is a file, not a device
-    std::uint64_t length = 0;                     // of the new content
     std::uint64_t written = 0;
     ~ReplacementState();
 };
@@ -136,12 +135,11 @@ std::string failureText(int error)
 Replacement::Replacement() = default;
 Replacement::~Replacement() = default;
 
-int Replacement::open(const std::string& name, std::uint64_t length, const FileState* mustBe)
+int Replacement::open(const std::string& name, std::uint64_t, const FileState* mustBe)
 {
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
     s.target = systemName(name);
-    s.length = length;
     const std::size_t base = name.find_last_of("/\\:") + 1;  // 0 without a folder part
     s.folder = systemName(name.substr(0, base) + ".");
     s.folder += s.folder.back() == L'\\' ? L"" : L"\\";
@@ -185,13 +183,6 @@ int Replacement::write(const void* bytes, std::size_t size)
 {
     ReplacementState& s = *state_;
     const HANDLE file = s.way == Way::Direct ? s.targetFile : s.temporaryFile;
-    // A full disk or quota would stop the writes part-way: the room the
-    // system reports left to this user is checked before the first byte.
-    const std::uint64_t held = s.way == Way::Direct ? std::min(s.length, sizeOf(s.opened)) : 0;
-    ULARGE_INTEGER room{};
-    if (s.written == 0 && (s.way != Way::Direct || s.disk) &&
-        GetDiskFreeSpaceExW(s.folder.c_str(), &room, nullptr, nullptr) && room.QuadPart < s.length - held)
-        return ENOSPC;
     for (const char* next = static_cast<const char*>(bytes); size > 0;) {
         DWORD done = 0;
         if (!WriteFile(file, next, std::min<std::size_t>(size, 1u << 30), &done, nullptr))

@@ -58,8 +58,7 @@ private:
     std::uint64_t left_ = 0;  // of a regular file
 };
 
-// True when both names lead to one pipe, FIFO or device: such a file cannot
-// be rewritten in place, and opening it may wait for a writer.
+// Both names lead to one pipe, FIFO or device, which cannot be rewritten in place.
 bool namesSameSpecialFile(const std::string& first, const std::string& second);
 
 // The arguments as the user typed them, in UTF-8; argv itself where that is
@@ -75,8 +74,6 @@ class Replacement {
 public:
     Replacement();
     ~Replacement();
-    Replacement(const Replacement&) = delete;
-    Replacement& operator=(const Replacement&) = delete;
 
     // Decides how `name` is written for `length` bytes of new content, and
     // holds what that needs; nothing is cut, created or changed yet. With
