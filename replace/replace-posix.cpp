@@ -559,10 +559,10 @@ std::size_t InputFile::read(std::uint8_t* bytes, std::size_t size)
     while (error == 0 && have < size && (!regular_ || left_ > 0)) {
         const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - have, left_) : size - have;
         const ssize_t got = ::read(static_cast<int>(file_), bytes + have, wanted);
-        if (got <= 0)
+        if (got <= 0) {
             error = got < 0 ? failure() : regular_ ? EIO : 0;  // a regular file cut short meanwhile
-        if (got <= 0)
             break;
+        }
         have += static_cast<std::size_t>(got);
         left_ -= regular_ ? static_cast<std::uint64_t>(got) : 0;
     }
