@@ -1,31 +1,41 @@
 #include "glyph_cell.h"
 
 #include <algorithm>
+#include <cstring>
 
 // The cell is handled as one 64-bit word, row i in bits 8i to 8i+7, so that
 // bit 8r+c is bit c of row r. Flipping rows is a byte reversal, and the bit
 // rule of the rotation is a transpose of the reversed cell.
 namespace {
 
-std::uint64_t loadCell(const std::uint8_t* rows)
-{
-    std::uint64_t word = 0;
-    for (int row = 7; row >= 0; --row)
-        word = (word << 8) | rows[row];
-    return word;
-}
-
-void storeCell(std::uint64_t word, std::uint8_t* rows)
-{
-    for (int row = 0; row < 8; ++row)
-        rows[row] = static_cast<std::uint8_t>(word >> (8 * row));
-}
-
 std::uint64_t reverseRows(std::uint64_t word)
 {
     word = ((word & 0x00FF00FF00FF00FFull) << 8) | ((word >> 8) & 0x00FF00FF00FF00FFull);
     word = ((word & 0x0000FFFF0000FFFFull) << 16) | ((word >> 16) & 0x0000FFFF0000FFFFull);
     return (word << 32) | (word >> 32);
+}
+
+// A plain load or store where the processor keeps byte i in bits 8i to 8i+7,
+// which the compiler knows: then a cell takes a handful of instructions.
+bool littleEndian()
+{
+    const std::uint16_t one = 1;
+    std::uint8_t first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+std::uint64_t loadCell(const std::uint8_t* rows)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, rows, 8);
+    return littleEndian() ? word : reverseRows(word);
+}
+
+void storeCell(std::uint64_t word, std::uint8_t* rows)
+{
+    word = littleEndian() ? word : reverseRows(word);
+    std::memcpy(rows, &word, 8);
 }
 
 // Swaps bit c of row r with bit r of row c, in three rounds of 2x2 block swaps.
@@ -49,27 +59,28 @@ std::uint64_t transformWord(std::uint64_t word, bool rotate, bool mirror)
 
 }  // namespace
 
-GlyphCell rotateCell(const GlyphCell& source)
+GlyphCell rotateCell(GlyphCell cell)
 {
-    GlyphCell result{};
-    storeCell(transformWord(loadCell(source.data()), true, false), result.data());
-    return result;
+    transformGlyphs(cell.data(), cell.size(), true, false);
+    return cell;
 }
 
-GlyphCell mirrorCell(const GlyphCell& source)
+GlyphCell mirrorCell(GlyphCell cell)
 {
-    GlyphCell result{};
-    storeCell(transformWord(loadCell(source.data()), false, true), result.data());
-    return result;
+    transformGlyphs(cell.data(), cell.size(), false, true);
+    return cell;
 }
 
 void transformGlyphs(std::uint8_t* bytes, std::size_t size, bool rotate, bool mirror)
 {
-    for (std::size_t at = 0; at < size; at += 8) {
+    const std::size_t whole = size - size % 8;
+    for (std::size_t at = 0; at < whole; at += 8)
+        storeCell(transformWord(loadCell(bytes + at), rotate, mirror), bytes + at);
+    if (whole < size) {
+        // The missing rows of a partial last cell are 0, and stay unwritten.
         GlyphCell cell{};
-        const std::size_t rows = std::min<std::size_t>(8, size - at);
-        std::copy(bytes + at, bytes + at + rows, cell.begin());
+        std::copy(bytes + whole, bytes + size, cell.begin());
         storeCell(transformWord(loadCell(cell.data()), rotate, mirror), cell.data());
-        std::copy(cell.begin(), cell.begin() + static_cast<std::ptrdiff_t>(rows), bytes + at);
+        std::copy(cell.begin(), cell.begin() + static_cast<std::ptrdiff_t>(size - whole), bytes + whole);
     }
 }

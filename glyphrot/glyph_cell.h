@@ -10,10 +10,10 @@
 using GlyphCell = std::array<std::uint8_t, 8>;
 
 // Quarter turn counter-clockwise: bit 7-r of output row k is bit k of input row r.
-GlyphCell rotateCell(const GlyphCell& source);
+GlyphCell rotateCell(GlyphCell cell);
 
 // Top to bottom flip: output row 7-i is input row i.
-GlyphCell mirrorCell(const GlyphCell& source);
+GlyphCell mirrorCell(GlyphCell cell);
 
 // Transforms every 8-byte cell of `bytes` in place, rotation first, then the
 // mirror. A partial last cell is transformed as a full cell whose missing

@@ -4,6 +4,16 @@
 #include "replace.h"
 
 #include <cerrno>
+#include <vector>
+
+namespace {
+
+// Whole cells; one buffer of this size, used again for each piece, is read,
+// converted and written as dd would copy: touching few pages of memory is
+// what makes a large file fast.
+constexpr std::size_t pieceSize = std::size_t{1} << 20;
+
+}  // namespace
 
 Failure convertFile(const ConverterSettings& settings)
 {
@@ -11,25 +21,34 @@ Failure convertFile(const ConverterSettings& settings)
     // and opening it to write would wait for a reader that never comes.
     if (namesSameSpecialFile(settings.inputFileName, settings.outputFileName))
         return Failure::OpenOutput;
-
-    // The whole input, read and closed before the output is opened: the
-    // output may be the input, and it is opened while the program holds no
-    // descriptor of its own.
-    WholeFile input = readWholeFile(settings.inputFileName);
-    if (input.error == ENOMEM)
-        return Failure::NoMemory;
-    if (input.error != 0)
-        return input.failedStep == ReadStep::Open     ? Failure::OpenInput
+    InputFile input;
+    if (int error = input.open(settings.inputFileName))
+        return error == ENOMEM                        ? Failure::NoMemory
                : input.failedStep == ReadStep::Length ? Failure::InputLength
-                                                      : Failure::ReadInput;
-    transformGlyphs(input.bytes.data(), input.bytes.size(), settings.rotate, settings.mirror);
+                                                      : Failure::OpenInput;
 
-    // In place, the name must still lead to the file that was read, as it was.
+    // In place, the name must still lead to the file that is read, as it was.
     const bool inPlace = settings.outputFileName == settings.inputFileName;
     Replacement output;
-    if (int error = output.open(settings.outputFileName, input.bytes.size(), inPlace ? &input.state : nullptr))
+    if (int error = output.open(settings.outputFileName, input.state.length, inPlace ? &input.state : nullptr))
         return error == ChangedMeanwhile ? Failure::WriteOutput : Failure::OpenOutput;
-    if (output.write(input.bytes.data(), input.bytes.size()) != 0 || output.commit() != 0)
-        return Failure::WriteOutput;
-    return Failure::None;
+
+    // Where the target itself is written it may be the input: all of it is
+    // read before the first byte is written.
+    const bool whole = output.writesTarget();
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t got = pieceSize; got == pieceSize;) {
+        const std::size_t at = whole ? bytes.size() : 0;
+        bytes.resize(at + pieceSize);
+        got = input.read(bytes.data() + at, pieceSize);
+        bytes.resize(at + got);
+        if (input.error != 0)
+            return Failure::ReadInput;
+        if (whole && got == pieceSize)
+            continue;
+        transformGlyphs(bytes.data(), bytes.size(), settings.rotate, settings.mirror);
+        if (output.write(bytes.data(), bytes.size()) != 0)
+            return Failure::WriteOutput;
+    }
+    return output.commit() == 0 ? Failure::None : Failure::WriteOutput;
 }

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char* const extraDescriptorFolders[] = {nullptr};
+const char* const descriptorFolders[] = {"/dev/fd", nullptr};
 
 int openFolderForNames(const char*)
 {

@@ -75,7 +75,7 @@ bool giveInodeFlags(int from, int to)
 
 }  // namespace
 
-const char* const extraDescriptorFolders[] = {"/proc/thread-self/fd", nullptr};
+const char* const descriptorFolders[] = {"/dev/fd", "/proc/thread-self/fd", nullptr};
 
 int openFolderForNames(const char* path)
 {

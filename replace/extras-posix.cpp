@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-const char* const extraDescriptorFolders[] = {nullptr};
+const char* const descriptorFolders[] = {"/dev/fd", nullptr};
 
 int openFolderForNames(const char*)
 {

@@ -5,9 +5,8 @@
 
 #include <sys/types.h>
 
-// Folders besides /dev/fd whose entries name this process's descriptors;
-// the list ends with nullptr.
-extern const char* const extraDescriptorFolders[];
+// Folders whose entries name this process's descriptors, ending with nullptr.
+extern const char* const descriptorFolders[];
 
 // A folder opened for the *at calls without the right to read it; -1 where
 // the system has no such open.

@@ -24,42 +24,27 @@
 
 struct ReplacementState {
     enum class Way { Replace, Create, Direct, Descriptor } way = Way::Direct;
-    std::string name;               // as the caller gave it
-    int caller = -1;                // the caller's descriptor that the name leads to
-    int target = -1;                // the target, open for writing, not cut
-    int folder = -1;                // the target's folder
-    int temporary = -1;             // the new content, until it is closed
-    std::string base;               // the target's name in its folder
-    std::string temporaryName;      // while the new content has a name beside the target
-    struct stat opened {};          // the target as it was opened
-    const void* content = nullptr;  // the caller's, until the commit
+    std::string name;           // as the caller gave it
+    int caller = -1;            // the caller's descriptor that the name leads to
+    int target = -1;            // the target, open for writing, not cut
+    int folder = -1;            // the target's folder
+    int temporary = -1;         // the new content, until it is closed
+    std::string base;           // the target's name in its folder
+    std::string temporaryName;  // while the new content has a name beside the target
+    struct stat opened {};      // the target as it was opened
+    struct stat content {};     // the new content's file, as it was closed
     std::uint64_t length = 0;
     off_t written = 0;
     bool createdTarget = false;  // made by this run, and removed unless committed
     bool committed = false;
     bool holdingSignals = false;
     sigset_t signalsBefore{};
-
-    ReplacementState() = default;
-    ReplacementState(const ReplacementState&) = delete;
-    ReplacementState& operator=(const ReplacementState&) = delete;
     ~ReplacementState();
 };
 
 namespace {
 
 using Way = ReplacementState::Way;
-
-// A call that a signal may interrupt is made again.
-template <typename Call>
-auto retried(Call call)
-{
-    for (;;) {
-        auto result = call();
-        if (result >= 0 || errno != EINTR)
-            return result;
-    }
-}
 
 int failure()
 {
@@ -122,12 +107,8 @@ std::string readLink(const std::string& path)
 bool isDescriptorFolder(const std::string& folder)
 {
     const std::string real = realPath(folder);
-    if (real.empty())
-        return false;
-    if (real == realPath("/dev/fd"))
-        return true;
-    for (const char* const* extra = extraDescriptorFolders; *extra != nullptr; ++extra)
-        if (real == realPath(*extra))
+    for (const char* const* known = descriptorFolders; !real.empty() && *known != nullptr; ++known)
+        if (real == realPath(*known))
             return true;
     return false;
 }
@@ -195,7 +176,7 @@ bool openFolder(ReplacementState& s)
         (void)closeFile(s.folder);
         s.folder = openFolderForNames(folder.c_str());
         if (s.folder < 0)
-            s.folder = retried([&] { return open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+            s.folder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (s.base.empty() || s.folder < 0)
             return false;
         if (s.target < 0 || nameLeadsToTarget(s, s.base.c_str()))
@@ -220,11 +201,6 @@ std::string temporaryCandidate(const std::string& base)
     return name;
 }
 
-bool isRefusal(int error)
-{
-    return error == EACCES || error == EPERM || error == EROFS;
-}
-
 // The file the new content is written to, in the target's folder: one for
 // a new target gets what the system gives a new file (the folder's default
 // ACL, or the mode less the umask); one for an existing target can be
@@ -244,8 +220,7 @@ int makeTemporary(ReplacementState& s, bool newFile)
     holdSignals(s);  // it has a name from its first moment
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string name = temporaryCandidate(s.base);
-        const int fd = retried(
-            [&] { return openat(s.folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode); });
+        const int fd = openat(s.folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0)
             s.temporaryName = name;
         if (fd >= 0 || errno != EEXIST)
@@ -275,7 +250,7 @@ bool giveAttributes(ReplacementState& s)
         return false;
     // Cut as ">" cuts: the system clears the set-id bits of a writer that
     // may not keep them, as it would on the target.
-    return retried([&] { return ftruncate(s.temporary, 0); }) == 0;
+    return ftruncate(s.temporary, 0) == 0;
 }
 
 // A file size limit or a full disk would stop the writes part-way: both
@@ -296,8 +271,7 @@ int writeDirectly(ReplacementState& s)
 {
     s.way = Way::Direct;
     if (s.target < 0) {
-        s.target =
-            retried([&] { return open(s.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666); });
+        s.target = open(s.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
         if (s.target < 0 || fstat(s.target, &s.opened) != 0)
             return failure();
         s.createdTarget = true;
@@ -309,7 +283,7 @@ int writeAll(int fd, const void* bytes, std::size_t size)
 {
     const char* next = static_cast<const char*>(bytes);
     while (size > 0) {
-        const ssize_t written = retried([&] { return write(fd, next, size); });
+        const ssize_t written = write(fd, next, size);
         if (written <= 0)
             return written < 0 ? failure() : EIO;
         next += written;
@@ -331,7 +305,7 @@ int closeContent(ReplacementState& s)
         else if (error != EEXIST || attempt == 100)
             return error;
     }
-    return closeFile(s.temporary);
+    return fstat(s.temporary, &s.content) == 0 ? closeFile(s.temporary) : failure();
 }
 
 // A new target takes its name only while the name is free: a file made
@@ -366,20 +340,28 @@ int publishNewFile(ReplacementState& s)
 // Only the cut and the close can fail a direct write after its last byte.
 int endDirectWrite(ReplacementState& s)
 {
-    if (S_ISREG(s.opened.st_mode) && retried([&] { return ftruncate(s.target, s.written); }) != 0)
+    if (S_ISREG(s.opened.st_mode) && ftruncate(s.target, s.written) != 0)
         return failure();
     return closeFile(s.target);
 }
 
 // The system keeps the target where it is (a mount point, a sticky folder):
-// the new content is written over it from its start, as a direct write.
+// the new content is copied over it from its start, as a direct write.
 int copyOverTarget(ReplacementState& s)
 {
-    if (!targetUnchanged(s, true))
-        return ChangedMeanwhile;
-    int error = checkRoom(s.target, s.length);
+    int from = openat(s.folder, s.temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat reopened {};
+    int error = from < 0 || fstat(from, &reopened) != 0 ? failure() : 0;
+    if (error == 0 && (!sameFile(reopened, s.content) || !targetUnchanged(s, true)))
+        error = ChangedMeanwhile;
     if (error == 0)
-        error = writeAll(s.target, s.content, static_cast<std::size_t>(s.written));
+        error = checkRoom(s.target, s.length);
+    char buffer[1 << 16];
+    for (ssize_t got = 1; error == 0 && got > 0;) {
+        got = read(from, buffer, sizeof buffer);
+        error = got < 0 ? failure() : writeAll(s.target, buffer, static_cast<std::size_t>(got));
+    }
+    (void)closeFile(from);
     return error == 0 ? endDirectWrite(s) : error;
 }
 
@@ -431,8 +413,7 @@ int replaceTarget(ReplacementState& s)
 ReplacementState::~ReplacementState()
 {
     // The temporary name is never the output's: it goes in any case.
-    if (!temporaryName.empty())
-        (void)unlinkat(folder, temporaryName.c_str(), 0);
+    (void)unlinkat(folder, temporaryName.c_str(), 0);
     struct stat named {};
     if (createdTarget && !committed && lstat(name.c_str(), &named) == 0 && sameFile(named, opened))
         (void)unlink(name.c_str());
@@ -460,13 +441,14 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileS
     s.length = length;
 
     // /dev/stdout and its kind: reopening would cut what the caller opened,
-    // or write over it from its start. The program holds no descriptor of
-    // its own now, so one that is open is the caller's.
+    // or write over it from its start. The program opens nothing for
+    // writing before this, so a descriptor open for writing is the caller's;
+    // one that is not (a program's own input among them) is refused.
     const int number = descriptorNumber(name);
     const int access = number >= 0 ? fcntl(number, F_GETFL) : -1;
-    if (number >= 0 && access < 0)
+    if (number >= 0 && (access < 0 || (access & O_ACCMODE) == O_RDONLY))
         return EBADF;
-    if (number >= 0 && (access & O_ACCMODE) != O_RDONLY) {
+    if (number >= 0) {
         // The system follows the links once more, with its rules for links
         // in sticky folders, and must arrive at the same file.
         struct stat named {};
@@ -486,7 +468,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileS
     if (!exists && errno != ENOENT)
         return failure();
     if (exists || (lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode))) {
-        s.target = retried([&] { return ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666); });
+        s.target = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
         if (s.target < 0 || fstat(s.target, &s.opened) != 0)
             return failure();
     }
@@ -500,7 +482,7 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileS
     const bool newFile = s.target < 0;
     if (openFolder(s)) {
         s.temporary = makeTemporary(s, newFile);
-        if (s.temporary < 0 && !isRefusal(errno))
+        if (s.temporary < 0 && errno != EACCES && errno != EPERM && errno != EROFS)
             return failure();
     }
     if (s.temporary >= 0 && (newFile || giveAttributes(s))) {
@@ -509,11 +491,15 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileS
     }
     // The folder takes no new file, or the target's attributes cannot be
     // given to one: the target itself is written.
-    if (!s.temporaryName.empty())
-        (void)unlinkat(s.folder, s.temporaryName.c_str(), 0);
+    (void)unlinkat(s.folder, s.temporaryName.c_str(), 0);  // where it has a name
     s.temporaryName.clear();
     (void)closeFile(s.temporary);
     return writeDirectly(s);
+}
+
+bool Replacement::writesTarget() const
+{
+    return state_->way == Way::Direct || state_->way == Way::Descriptor;
 }
 
 int Replacement::write(const void* bytes, std::size_t size)
@@ -526,7 +512,6 @@ int Replacement::write(const void* bytes, std::size_t size)
         return room;
     if (s.way == Way::Direct && regular)
         holdSignals(s);
-    s.content = bytes;
     const int error = writeAll(fd, bytes, size);
     s.written += error == 0 ? static_cast<off_t>(size) : 0;
     return error;
@@ -544,47 +529,44 @@ int Replacement::commit()
     return error;
 }
 
-WholeFile readWholeFile(const std::string& name)
+InputFile::~InputFile()
 {
-    WholeFile whole;
-    int fd = retried([&] { return open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC); });
+    int fd = static_cast<int>(file_);
+    (void)closeFile(fd);  // read only: nothing is lost
+}
+
+int InputFile::open(const std::string& name)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    file_ = fd;
     struct stat status {};
-    if (fd < 0) {
-        whole.error = failure();
-        return whole;
-    }
+    if (fd < 0)
+        return error = failure();
     if (fstat(fd, &status) != 0) {
-        whole.error = failure();
-        whole.failedStep = ReadStep::Length;
-    } else if (S_ISDIR(status.st_mode)) {
-        whole.error = EISDIR;
-    } else {
-        whole.state = stateOf(status);
-        whole.failedStep = ReadStep::Read;
-        // A regular file gives the length it had when opened; a pipe or
-        // device is read to its end.
-        const bool regular = S_ISREG(status.st_mode);
-        std::size_t have = 0;
-        whole.bytes.resize(regular ? static_cast<std::size_t>(status.st_size) : std::size_t{1} << 16);
-        for (;;) {
-            if (!regular && have == whole.bytes.size())
-                whole.bytes.resize(have * 2);
-            const ssize_t got =
-                have < whole.bytes.size()
-                    ? retried([&] { return read(fd, whole.bytes.data() + have, whole.bytes.size() - have); })
-                    : 0;
-            if (got < 0)
-                whole.error = failure();
-            if (got <= 0)
-                break;
-            have += static_cast<std::size_t>(got);
-        }
-        if (regular && whole.error == 0 && have != whole.bytes.size())
-            whole.error = EIO;  // shortened while it was read
-        whole.bytes.resize(have);
+        failedStep = ReadStep::Length;
+        return error = failure();
     }
-    (void)closeFile(fd);
-    return whole;
+    regular_ = S_ISREG(status.st_mode);
+    state = stateOf(status);
+    left_ = state.length;
+    return error = S_ISDIR(status.st_mode) ? EISDIR : 0;
+}
+
+std::size_t InputFile::read(std::uint8_t* bytes, std::size_t size)
+{
+    failedStep = ReadStep::Read;
+    std::size_t have = 0;
+    while (error == 0 && have < size && (!regular_ || left_ > 0)) {
+        const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - have, left_) : size - have;
+        const ssize_t got = ::read(static_cast<int>(file_), bytes + have, wanted);
+        if (got <= 0) {
+            error = got < 0 ? failure() : regular_ ? EIO : 0;  // a regular file cut short meanwhile
+            break;
+        }
+        have += static_cast<std::size_t>(got);
+        left_ -= regular_ ? static_cast<std::uint64_t>(got) : 0;
+    }
+    return have;
 }
 
 bool namesSameSpecialFile(const std::string& first, const std::string& second)

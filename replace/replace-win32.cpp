@@ -23,7 +23,6 @@ struct ReplacementState {
     HANDLE temporaryFile = INVALID_HANDLE_VALUE;  // the new content, until it is closed
     BY_HANDLE_FILE_INFORMATION opened{};          // the target as it was opened
     bool disk = false;                            // the target is a file, not a device
-    std::uint64_t length = 0;                     // of the new content
     std::uint64_t written = 0;
     ~ReplacementState();
 };
@@ -61,14 +60,6 @@ std::wstring systemName(const std::string& path)
     if (full.size() < MAX_PATH || full.compare(0, 4, L"\\\\.\\") == 0 || full.compare(0, 4, L"\\\\?\\") == 0)
         return full;
     return full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
-}
-
-// As "rb" or ">" opens an existing file, less the cut: others may read and
-// write it meanwhile, but neither rename nor remove it.
-HANDLE openExisting(const std::wstring& name, DWORD access, DWORD flags)
-{
-    return CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
-                       nullptr);
 }
 
 // Checked where the file was written: a full disk may show only here.
@@ -144,17 +135,19 @@ std::string failureText(int error)
 Replacement::Replacement() = default;
 Replacement::~Replacement() = default;
 
-int Replacement::open(const std::string& name, std::uint64_t length, const FileState* mustBe)
+int Replacement::open(const std::string& name, std::uint64_t, const FileState* mustBe)
 {
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
     s.target = systemName(name);
-    s.length = length;
     const std::size_t base = name.find_last_of("/\\:") + 1;  // 0 without a folder part
     s.folder = systemName(name.substr(0, base) + ".");
     s.folder += s.folder.back() == L'\\' ? L"" : L"\\";
 
-    s.targetFile = openExisting(s.target, GENERIC_WRITE, 0);
+    // As ">" opens it, less the cut: others may read and write it meanwhile,
+    // but neither rename nor remove it.
+    s.targetFile = CreateFileW(s.target.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
     const bool exists = s.targetFile != INVALID_HANDLE_VALUE;
     if (!exists && GetLastError() != ERROR_FILE_NOT_FOUND)
         return lastError();  // a missing folder among them
@@ -181,17 +174,15 @@ int Replacement::open(const std::string& name, std::uint64_t length, const FileS
     return error == 0 || (exists && error == ERROR_ACCESS_DENIED) ? 0 : errnoOf(error);
 }
 
+bool Replacement::writesTarget() const
+{
+    return state_->way == Way::Direct;
+}
+
 int Replacement::write(const void* bytes, std::size_t size)
 {
     ReplacementState& s = *state_;
     const HANDLE file = s.way == Way::Direct ? s.targetFile : s.temporaryFile;
-    // A full disk or quota would stop the writes part-way: the room the
-    // system reports left to this user is checked before the first byte.
-    const std::uint64_t held = s.way == Way::Direct ? std::min(s.length, sizeOf(s.opened)) : 0;
-    ULARGE_INTEGER room{};
-    if (s.written == 0 && (s.way != Way::Direct || s.disk) &&
-        GetDiskFreeSpaceExW(s.folder.c_str(), &room, nullptr, nullptr) && room.QuadPart < s.length - held)
-        return ENOSPC;
     for (const char* next = static_cast<const char*>(bytes); size > 0;) {
         DWORD done = 0;
         if (!WriteFile(file, next, std::min<std::size_t>(size, 1u << 30), &done, nullptr))
@@ -224,37 +215,51 @@ int Replacement::commit()
     return error;
 }
 
-WholeFile readWholeFile(const std::string& name)
+InputFile::~InputFile()
 {
-    WholeFile whole;
-    // Backup semantics open a folder too, so that it is told as one.
-    HANDLE file = openExisting(systemName(name), GENERIC_READ, FILE_FLAG_BACKUP_SEMANTICS);
-    BY_HANDLE_FILE_INFORMATION information{};
-    const bool disk = file != INVALID_HANDLE_VALUE && GetFileType(file) == FILE_TYPE_DISK;
-    if (file == INVALID_HANDLE_VALUE || (disk && !GetFileInformationByHandle(file, &information))) {
-        whole.error = lastError();
-        whole.failedStep = file == INVALID_HANDLE_VALUE ? ReadStep::Open : ReadStep::Length;
-    } else if (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        whole.error = EISDIR;
-    } else {
-        whole.state = stateOf(information);
-        whole.failedStep = ReadStep::Read;
-        // A file gives the length it had when opened; a pipe or device is
-        // read to its end, which a pipe shows as broken.
-        const std::uint64_t end = disk ? sizeOf(information) : UINT64_MAX;
-        whole.bytes.reserve(disk ? end : 0);
-        for (DWORD got = 1; got > 0 && whole.error == 0 && whole.bytes.size() < end;) {
-            const std::size_t have = whole.bytes.size();
-            whole.bytes.resize(have + std::min<std::uint64_t>(end - have, 1 << 20));
-            if (!ReadFile(file, whole.bytes.data() + have, whole.bytes.size() - have, &got, nullptr))
-                whole.error = GetLastError() == ERROR_BROKEN_PIPE ? 0 : lastError();
-            whole.bytes.resize(have + (whole.error == 0 ? got : 0));
-        }
-        if (disk && whole.error == 0 && whole.bytes.size() != end)
-            whole.error = EIO;  // shortened while it was read
-    }
+    auto file = reinterpret_cast<HANDLE>(file_);
     (void)closeFile(file);  // read only: nothing is lost
-    return whole;
+}
+
+int InputFile::open(const std::string& name)
+{
+    // Backup semantics open a folder too, so that it is told as one; the
+    // file may be replaced while it is read (in place).
+    const HANDLE file =
+        CreateFileW(systemName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    file_ = reinterpret_cast<std::intptr_t>(file);
+    if (file == INVALID_HANDLE_VALUE)
+        return error = lastError();
+    BY_HANDLE_FILE_INFORMATION information{};
+    regular_ = GetFileType(file) == FILE_TYPE_DISK;
+    if (regular_ && !GetFileInformationByHandle(file, &information)) {
+        failedStep = ReadStep::Length;
+        return error = lastError();
+    }
+    state = stateOf(information);
+    left_ = state.length;
+    return error = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EISDIR : 0;
+}
+
+std::size_t InputFile::read(std::uint8_t* bytes, std::size_t size)
+{
+    failedStep = ReadStep::Read;
+    std::size_t have = 0;
+    while (error == 0 && have < size && (!regular_ || left_ > 0)) {
+        const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - have, left_) : size - have;
+        DWORD got = 0;
+        // A pipe shows its end as broken; a regular file cut short meanwhile ends early.
+        if (!ReadFile(reinterpret_cast<HANDLE>(file_), bytes + have, static_cast<DWORD>(wanted), &got, nullptr))
+            error = GetLastError() == ERROR_BROKEN_PIPE ? 0 : lastError();
+        else if (got == 0)
+            error = regular_ ? EIO : 0;
+        if (got == 0)
+            break;
+        have += got;
+        left_ -= regular_ ? got : 0;
+    }
+    return have;
 }
 
 bool namesSameSpecialFile(const std::string& first, const std::string& second)

@@ -33,18 +33,32 @@ struct FileState {
     }
 };
 
-// The whole content of a file, as reading it with "rb" to its end gives it.
+// A file read as "rb" reads it, for a caller that may then replace it.
 enum class ReadStep { Open, Length, Read };
-struct WholeFile {
-    std::vector<std::uint8_t> bytes;
-    FileState state;  // of a regular file, as it was read
-    int error = 0;    // 0, or the errno value of the step that failed (EISDIR for a folder)
-    ReadStep failedStep = ReadStep::Open;
-};
-WholeFile readWholeFile(const std::string& name);
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    // 0, or the errno value of the step that failed (EISDIR for a folder).
+    int open(const std::string& name);
+    // `size` bytes, fewer only at the end: a regular file ends at the length
+    // it had when it was opened, anything else where it ends. On a failure
+    // `error` is set (EIO for a file cut short meanwhile).
+    std::size_t read(std::uint8_t* bytes, std::size_t size);
 
-// True when both names lead to one pipe, FIFO or device: such a file cannot
-// be rewritten in place, and opening it may wait for a writer.
+    int error = 0;
+    ReadStep failedStep = ReadStep::Open;
+    FileState state;  // of a regular file, as it was opened
+
+private:
+    std::intptr_t file_ = -1;  // a descriptor, or a Windows handle
+    bool regular_ = false;
+    std::uint64_t left_ = 0;  // of a regular file
+};
+
+// Both names lead to one pipe, FIFO or device, which cannot be rewritten in place.
 bool namesSameSpecialFile(const std::string& first, const std::string& second);
 
 // The arguments as the user typed them, in UTF-8; argv itself where that is
@@ -60,16 +74,15 @@ class Replacement {
 public:
     Replacement();
     ~Replacement();
-    Replacement(const Replacement&) = delete;
-    Replacement& operator=(const Replacement&) = delete;
 
     // Decides how `name` is written for `length` bytes of new content, and
     // holds what that needs; nothing is cut, created or changed yet. With
     // `mustBe`, the name must still lead to that file, unwritten (an
-    // in-place run). Call it while the program holds no descriptor of its
-    // own: one that a descriptor name leads to is then the caller's.
+    // in-place run).
     int open(const std::string& name, std::uint64_t length, const FileState* mustBe = nullptr);
-    // The whole new content, in one piece that stays as it is until the commit.
+    // True when the writes go to the target itself: a caller that reads the
+    // target (in place) must hold all of it first.
+    bool writesTarget() const;
     int write(const void* bytes, std::size_t size);
     int commit();
 

@@ -7,15 +7,8 @@ namespace {
 
 const char makerAddress[] = "www.korvinex.example";
 
-bool isSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
+// White space as strtol and the C locale see it.
+const char spaces[] = " \t\n\v\f\r";
 
 // ASCII only: other bytes, whatever the locale, stay as they are.
 std::string toLower(std::string text)
@@ -27,23 +20,8 @@ std::string toLower(std::string text)
 
 std::string trimmed(const std::string& text)
 {
-    std::size_t begin = 0;
-    std::size_t end = text.size();
-    while (begin < end && isSpace(text[begin]))
-        ++begin;
-    while (end > begin && isSpace(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-// Two's-complement narrowing, well defined for negative numbers.
-std::uint8_t low8(std::int32_t number)
-{
-    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(number) & 0xFFu);
-}
-std::uint16_t low16(std::int32_t number)
-{
-    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(number) & 0xFFFFu);
+    const std::size_t begin = text.find_first_not_of(spaces);
+    return begin == std::string::npos ? "" : text.substr(begin, text.find_last_not_of(spaces) - begin + 1);
 }
 
 // A blank name keeps the earlier one: the format never renames the file.
@@ -82,9 +60,7 @@ bool optionMatches(const std::string& argument, std::string optionName)
 
 std::int32_t readNumber(const std::string& text)
 {
-    std::size_t i = 0;
-    while (i < text.size() && isSpace(text[i]))
-        ++i;
+    std::size_t i = std::min(text.find_first_not_of(spaces), text.size());
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
         negative = text[i] == '-';
@@ -93,7 +69,7 @@ std::int32_t readNumber(const std::string& text)
     // One past INT32_MAX is enough to know the result saturates either way.
     const std::int64_t cap = std::int64_t{INT32_MAX} + 1;
     std::int64_t magnitude = 0;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         magnitude = magnitude * 10 + (text[i] - '0');
         if (magnitude > cap)
             magnitude = cap;
@@ -103,6 +79,8 @@ std::int32_t readNumber(const std::string& text)
     return static_cast<std::int32_t>(magnitude < cap ? magnitude : INT32_MAX);
 }
 
+// A conversion to an unsigned type keeps the low bits of a negative number
+// too (two's complement): -1 is pin 255.
 void parseCommandLine(const std::vector<std::string>& arguments, GeneratorSettings& settings)
 {
     for (std::size_t index = 1; index < arguments.size(); ++index) {
@@ -111,15 +89,15 @@ void parseCommandLine(const std::vector<std::string>& arguments, GeneratorSettin
             return argument.substr(std::string(optionName).size());
         };
         if (optionMatches(argument, "-A")) {
-            settings.pinA = low8(readNumber(valueAfter("-A")));
+            settings.pinA = static_cast<std::uint8_t>(readNumber(valueAfter("-A")));
         } else if (optionMatches(argument, "-B")) {
-            settings.pinB = low8(readNumber(valueAfter("-B")));
+            settings.pinB = static_cast<std::uint8_t>(readNumber(valueAfter("-B")));
         } else if (optionMatches(argument, "-C")) {
-            settings.pinC = low8(readNumber(valueAfter("-C")));
+            settings.pinC = static_cast<std::uint8_t>(readNumber(valueAfter("-C")));
         } else if (optionMatches(argument, "-P")) {
-            settings.period = low16(readNumber(valueAfter("-P")));
+            settings.period = static_cast<std::uint16_t>(readNumber(valueAfter("-P")));
         } else if (optionMatches(argument, "-S")) {
-            settings.shift = low16(readNumber(valueAfter("-S")));
+            settings.shift = static_cast<std::uint16_t>(readNumber(valueAfter("-S")));
         } else if (optionMatches(argument, "-OC")) {
             applyOutputOption(settings, "C", valueAfter("-OC"));
         } else if (optionMatches(argument, "-OA")) {
