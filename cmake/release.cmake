@@ -1,14 +1,14 @@
 # Makes every release archive in OUTPUT (build/release), the target of
 # `cmake --workflow --preset release`:
 #   firmware-tools_<version>_amd64.deb             cpack -G DEB in build/default
-#   firmware-tools-<version>-linux-x86_64.tar.gz   static programs (musl), zig
-#   firmware-tools-<version>-linux-aarch64.tar.gz
+#   firmware-tools-<version>-linux-x86_64.tar.gz   static programs, g++ -static
+#   firmware-tools-<version>-linux-aarch64.tar.gz  and Debian's aarch64 cross g++
 #   firmware-tools-<version>-macos-arm64.tar.gz    zig
 #   firmware-tools-<version>-macos-x86_64.tar.gz
 #   firmware-tools-<version>-win64.zip             cpack -G ZIP in build/windows
 # The presets' folders (build/web for the browser page every archive holds,
 # build/default, build/windows) are used as they are and brought up to
-# date; the zig builds have theirs in OUTPUT, every warning an error. A
+# date; the tarballs' builds have theirs in OUTPUT, every warning an error. A
 # tarball holds what `cmake --install` lays out: bin/, share/man/,
 # share/doc/firmware-tools/ (README, guides), share/firmware-tools/web/ and
 # lib/cmake/firmware-tools/.
@@ -71,25 +71,38 @@ run(${CMAKE_CPACK_COMMAND} -G DEB --config build/default/CPackConfig.cmake -B bu
 file(GLOB deb "${SOURCE}/build/default/firmware-tools_${VERSION}_*.deb")
 file(COPY ${deb} DESTINATION "${OUTPUT}")
 
-# The tarballs, each from a zig build: the name it ends in, the toolchain.
+# The tarballs, each from a build of its own: the name it ends in, and the
+# toolchain file (none for this machine's g++). g++ links Linux's programs
+# statically in a minute; zig would first build a C library and libc++ of
+# its own for each, some five minutes on a machine without its cache.
 set(tarballs
-  "linux-x86_64|x86_64-linux-musl"
-  "linux-aarch64|aarch64-linux-musl"
+  "linux-x86_64|"
+  "linux-aarch64|aarch64-linux-gnu"
   "macos-arm64|aarch64-macos"
   "macos-x86_64|x86_64-macos")
 foreach(tarball IN LISTS tarballs)
   string(REPLACE "|" ";" tarball "${tarball}")
   list(GET tarball 0 name)
   list(GET tarball 1 toolchain)
-  step("${name} (zig, cmake/${toolchain}.cmake)")
+  step("${name} (${toolchain})")
   set(build "${OUTPUT}/${name}")
   set(folder "firmware-tools-${VERSION}-${name}")
-  run(${CMAKE_COMMAND} -S "${SOURCE}" -B "${build}" --toolchain "${SOURCE}/cmake/${toolchain}.cmake"
+  set(options -DCMAKE_EXE_LINKER_FLAGS=-static)
+  if(toolchain)
+    set(options --toolchain "${SOURCE}/cmake/${toolchain}.cmake")
+  endif()
+  run(${CMAKE_COMMAND} -S "${SOURCE}" -B "${build}" ${options}
       -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS=-Werror)
   run(${CMAKE_COMMAND} --build "${build}" --parallel 2)
   # Installed afresh, so that nothing an older version installed stays.
   file(REMOVE_RECURSE "${build}/archive")
-  run(${CMAKE_COMMAND} --install "${build}" --prefix "${build}/archive/${folder}")
+  # zig strips and signs macOS's programs as it links them; a strip after
+  # that would void the signature.
+  set(strip "")
+  if(name MATCHES "^linux")
+    set(strip --strip)
+  endif()
+  run(${CMAKE_COMMAND} --install "${build}" --prefix "${build}/archive/${folder}" ${strip})
   execute_process(COMMAND ${CMAKE_COMMAND} -E tar czf "${OUTPUT}/${folder}.tar.gz" "${folder}"
     WORKING_DIRECTORY "${build}/archive" RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
