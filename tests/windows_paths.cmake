@@ -1,9 +1,7 @@
-# The package's functions give Windows programs (file names ending in .exe)
-# every path with backslashes: glyphrot.exe takes an argument that begins
-# with / as an option, and a chain given //server/share/font.bin would then
-# convert its own output twice. Configures a project that calls both
-# functions with such programs and a UNC input, and reads the commands of
-# the build it generates.
+# The package's functions give Windows programs (names ending in .exe) every
+# path with backslashes, as glyphrot.exe takes an argument that begins with /
+# for an option: a project calls both with such programs and a UNC input, and
+# the commands of the build it generates are read.
 #   cmake -DSOURCE=<sources> -DWORK=<scratch folder> -DGENERATOR=<generator> -P windows_paths.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -25,33 +23,30 @@ firmware_tools_font(font.c //server/share/font.bin TO clockwise C_ARRAY Font)
 add_custom_target(everything ALL DEPENDS ${CMAKE_BINARY_DIR}/phase.c ${CMAKE_BINARY_DIR}/font.c)
 ]=])
 execute_process(COMMAND "${CMAKE_COMMAND}" -G "${GENERATOR}" -S "${WORK}/project" -B "${WORK}/build"
-                        "-DPACKAGE=${WORK}/package"
-                OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE status)
+                        "-DPACKAGE=${WORK}/package" OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "The project did not configure:\n${log}")
 endif()
 
 # Each command of the build (a Makefile's recipe lines, Ninja's COMMAND
-# lines) that starts glyphrot.exe or trivolta.exe, its arguments read as the
-# shell reads them.
+# lines, split at &&) that starts a program, its arguments read as the shell
+# reads them.
 file(GLOB_RECURSE rules "${WORK}/build/*.make" "${WORK}/build/*.ninja")
 set(commands 0)
 foreach(rule IN LISTS rules)
   file(STRINGS "${rule}" lines REGEX "^(\t|  COMMAND = ).*(glyphrot|trivolta)\\.exe ")
-  foreach(line IN LISTS lines)
-    string(REPLACE "&&" ";" parts "${line}")
-    foreach(part IN LISTS parts)
-      if(part MATCHES "(glyphrot|trivolta)\\.exe (.*)$")
-        set(program "${CMAKE_MATCH_1}.exe")
-        math(EXPR commands "${commands} + 1")
-        separate_arguments(arguments UNIX_COMMAND "${CMAKE_MATCH_2}")
-        foreach(argument IN LISTS arguments)
-          if(argument MATCHES "/")
-            message(SEND_ERROR "${program} is given '${argument}', not a Windows path:\n${part}")
-          endif()
-        endforeach()
-      endif()
-    endforeach()
+  string(REPLACE "&&" ";" parts "${lines}")
+  foreach(part IN LISTS parts)
+    if(part MATCHES "(glyphrot|trivolta)\\.exe (.*)$")
+      set(program "${CMAKE_MATCH_1}.exe")
+      math(EXPR commands "${commands} + 1")
+      separate_arguments(arguments UNIX_COMMAND "${CMAKE_MATCH_2}")
+      foreach(argument IN LISTS arguments)
+        if(argument MATCHES "/")
+          message(SEND_ERROR "${program} is given '${argument}', not a Windows path:\n${part}")
+        endif()
+      endforeach()
+    endif()
   endforeach()
 endforeach()
 if(NOT commands EQUAL 3)

@@ -18,18 +18,9 @@ GlyphCell cellOf(std::uint64_t rows)
     return cell;
 }
 
-std::string bytesOf(std::initializer_list<int> values)
-{
-    std::string bytes;
-    for (int value : values)
-        bytes += static_cast<char>(value);
-    return bytes;
-}
-
 std::string converted(std::string bytes, bool rotate, bool mirror)
 {
-    auto* data = reinterpret_cast<std::uint8_t*>(bytes.data());
-    transformGlyphs(data, bytes.size(), rotate, mirror);
+    transformGlyphs(reinterpret_cast<std::uint8_t*>(bytes.data()), bytes.size(), rotate, mirror);
     return bytes;
 }
 
@@ -46,14 +37,11 @@ TEST(GlyphCell, WorkedExamples)
 
 TEST(TransformGlyphs, PartialLastCell)
 {
-    const std::string threeBytes = bytesOf({0x01, 0x02, 0x03});
-    EXPECT_TRUE(sameBytes(bytesOf({0xA0, 0x60, 0x00}), converted(threeBytes, true, false)));
-    EXPECT_TRUE(sameBytes(bytesOf({0x00, 0x00, 0x00}), converted(threeBytes, false, true)));
-    EXPECT_TRUE(sameBytes(bytesOf({0x00, 0x00, 0x00}), converted(threeBytes, true, true)));
-
+    EXPECT_TRUE(sameBytes(std::string("\xA0\x60\x00", 3), converted("\x01\x02\x03", true, false)));
+    EXPECT_TRUE(sameBytes(std::string(3, '\0'), converted("\x01\x02\x03", false, true)));
+    EXPECT_TRUE(sameBytes(std::string(3, '\0'), converted("\x01\x02\x03", true, true)));
     // With -m a partial cell of n bytes gets source rows 7 down to 8 - n.
-    const std::string sixBytes = bytesOf({1, 2, 3, 4, 5, 6});
-    EXPECT_TRUE(sameBytes(bytesOf({0, 0, 6, 5, 4, 3}), converted(sixBytes, false, true)));
+    EXPECT_TRUE(sameBytes(std::string("\0\0\6\5\4\3", 6), converted("\1\2\3\4\5\6", false, true)));
 }
 
 TEST(GlyphCell, FastTransformsMatchTheBitRuleOnEverySinglePixel)
@@ -67,13 +55,19 @@ TEST(GlyphCell, FastTransformsMatchTheBitRuleOnEverySinglePixel)
     }
 }
 
+std::string randomInput(std::mt19937_64& random, std::size_t length)
+{
+    std::string input(length, '\0');
+    for (char& byte : input)
+        byte = static_cast<char>(random());
+    return input;
+}
+
 TEST(TransformGlyphs, MatchesThePlainCellWalkOnRandomInput)
 {
     std::mt19937_64 random(20261208);
     for (std::size_t length : {0, 1, 3, 7, 8, 9, 11, 16, 64, 4093, 300000}) {
-        std::string input(length, '\0');
-        for (char& byte : input)
-            byte = static_cast<char>(random());
+        const std::string input = randomInput(random, length);
         for (int flags = 1; flags < 4; ++flags) {
             const bool rotate = (flags & 1) != 0;
             const bool mirror = (flags & 2) != 0;
@@ -86,22 +80,17 @@ TEST(TransformGlyphs, MatchesThePlainCellWalkOnRandomInput)
 TEST(TransformGlyphs, WholeCellsComeBack)
 {
     std::mt19937_64 random(7);
-    std::string input(std::size_t{8} * 1000, '\0');
-    for (char& byte : input)
-        byte = static_cast<char>(random());
+    const std::string input = randomInput(random, 8000);
     const struct {
         bool rotate, mirror;
         int runs;
     } roundTrips[] = {{true, false, 4}, {false, true, 2}, {true, true, 2}};
     for (const auto& trip : roundTrips) {
         std::string bytes = input;
-        for (int run = 0; run < trip.runs; ++run) {
+        for (int run = 1; run <= trip.runs; ++run) {
             bytes = converted(bytes, trip.rotate, trip.mirror);
-            if (run + 1 < trip.runs) {
-                EXPECT_NE(bytes, input);
-            }
+            EXPECT_EQ(bytes == input, run == trip.runs) << "rotate " << trip.rotate << " mirror " << trip.mirror;
         }
-        EXPECT_EQ(bytes, input) << "rotate " << trip.rotate << " mirror " << trip.mirror;
     }
 }
 

@@ -15,8 +15,7 @@ struct ArgumentCase {
     std::string inputFileName, outputFileName;
 };
 
-const SlashRule posix = SlashRule::TwoCharactersOnly;
-const SlashRule windows = SlashRule::Always;
+const SlashRule posix = SlashRule::TwoCharactersOnly, windows = SlashRule::Always;
 
 const ArgumentCase argumentCases[] = {
     {{}, posix, Failure::NothingToDo, false, false, "", ""},
@@ -47,12 +46,8 @@ TEST(ReadCommandLine, TableOfArgumentLists)
 {
     for (const ArgumentCase& c : argumentCases) {
         std::vector<std::string> arguments{"glyphrot"};
-        std::string label;
-        for (const std::string& argument : c.arguments) {
-            arguments.push_back(argument);
-            label += "[" + argument.substr(0, 20) + "] ";
-        }
-        SCOPED_TRACE(label + (c.slashRule == windows ? "(windows)" : ""));
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        SCOPED_TRACE(::testing::PrintToString(c.arguments) + (c.slashRule == windows ? " (windows)" : ""));
         ConverterSettings settings;
         EXPECT_EQ(readCommandLine(arguments, settings, c.slashRule), c.failure);
         EXPECT_EQ(settings.rotate, c.rotate);

@@ -17,12 +17,10 @@ inline GlyphCell plainRotate(const GlyphCell& source)
     return result;
 }
 
-inline GlyphCell plainMirror(const GlyphCell& source)
+inline GlyphCell plainMirror(GlyphCell cell)
 {
-    GlyphCell result{};
-    for (int i = 0; i < 8; ++i)
-        result[7 - i] = source[i];
-    return result;
+    std::reverse(cell.begin(), cell.end());
+    return cell;
 }
 
 // The cell walk: zero-padded cells, rotation first, only the cell's own rows kept.
@@ -31,13 +29,9 @@ inline std::string plainConvert(const std::string& input, bool rotate, bool mirr
     std::string output;
     for (std::size_t p = 0; p < input.size(); p += 8) {
         GlyphCell cell{};
-        const std::size_t n = std::min<std::size_t>(8, input.size() - p);
-        for (std::size_t j = 0; j < n; ++j)
-            cell[j] = static_cast<std::uint8_t>(input[p + j]);
-        if (rotate)
-            cell = plainRotate(cell);
-        if (mirror)
-            cell = plainMirror(cell);
+        const std::size_t n = input.copy(reinterpret_cast<char*>(cell.data()), cell.size(), p);
+        cell = rotate ? plainRotate(cell) : cell;
+        cell = mirror ? plainMirror(cell) : cell;
         output.append(reinterpret_cast<const char*>(cell.data()), n);
     }
     return output;

@@ -9,11 +9,6 @@
 
 namespace {
 
-std::string golden(const char* name)
-{
-    return readFile(std::string(TRIVOLTA_GOLDEN) + "/" + name);
-}
-
 std::string formatted(const char* format, const std::vector<std::uint8_t>& table)
 {
     GeneratorSettings settings;
@@ -24,9 +19,9 @@ std::string formatted(const char* format, const std::vector<std::uint8_t>& table
 TEST(FormatTable, GoldenFiles)
 {
     const std::vector<std::uint8_t> defaults = computePhaseTable(GeneratorSettings{});
-    EXPECT_TRUE(sameBytes(golden("default.c"), formatted("C", defaults)));
-    EXPECT_TRUE(sameBytes(golden("default.asm"), formatted("A", defaults)));
-    EXPECT_TRUE(sameBytes(golden("empty.c"), formatted("C", {})));
+    EXPECT_TRUE(sameBytes(readFile(TRIVOLTA_GOLDEN "/default.c"), formatted("C", defaults)));
+    EXPECT_TRUE(sameBytes(readFile(TRIVOLTA_GOLDEN "/default.asm"), formatted("A", defaults)));
+    EXPECT_TRUE(sameBytes(readFile(TRIVOLTA_GOLDEN "/empty.c"), formatted("C", {})));
     EXPECT_TRUE(sameBytes("", formatted("A", {})));
     EXPECT_TRUE(sameBytes("", formatted("c", defaults)));  // only the exact texts select a writer
 }

@@ -1,22 +1,19 @@
 #!/usr/bin/python3
-# The browser page (build/web/index.html), opened from file:// in headless
-# Chromium and driven through its element ids, against the native programs of
-# build/default: trivolta's status, messages and file for each argument list;
-# every pair of orientations on two fonts against glyphrot's runs; a C header,
-# a partial glyph, an empty file, a picture, a PSF font; the keyboard alone;
-# the browser's console; the README's screenshot of the page.
+# The page (build/web/index.html) from file:// in headless Chromium, driven through its element ids against the
+# native programs of build/default: trivolta's status, messages and file for each argument list; every pair of
+# orientations on two fonts against glyphrot's runs; a C header, a partial glyph, an empty file, a picture, a PSF
+# font; the keyboard alone; the browser's console; the README's screenshot of the page.
 #   /usr/bin/python3 web/tests/page_test.py [--update-screenshot]
 import functools, gzip, re, shlex, shutil, subprocess, sys, tempfile, time
 from pathlib import Path
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
-from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver import ActionChains, Keys
 from selenium.webdriver.common.by import By
-from selenium.webdriver.common.keys import Keys
 
 ROOT = Path(__file__).resolve().parents[2]
+PAGE, SCREENSHOT = ROOT / 'build/web/index.html', ROOT / 'doc/images/web-page.png'
 TRIVOLTA, GLYPHROT = ROOT / 'build/default/trivolta/trivolta', ROOT / 'build/default/glyphrot/glyphrot'
-SCREENSHOT = ROOT / 'doc/images/web-page.png'
 work = Path(tempfile.mkdtemp(prefix='page-test.'))
 failures = []
 
@@ -27,8 +24,7 @@ def check(ok, what):
         print('FAIL:', what)
 
 
-def fresh_folder():
-    return Path(tempfile.mkdtemp(dir=work))
+fresh_folder = lambda: Path(tempfile.mkdtemp(dir=work))
 
 
 # trivolta's arguments as typed: none, help, each error, a warning, names
@@ -41,8 +37,7 @@ TABLE_ROWS = [
 ]
 READ_TABLE = '''
 const [line, done] = arguments, $ = id => document.getElementById(id);
-$('table-args').value = line;
-$('table-run').click();
+$('table-args').value = line, $('table-run').click();
 const link = $('table-download'), svg = $('table-waveform');
 const out = {status: $('table-status').textContent, messages: $('table-messages').textContent,
   text: $('table-text').textContent, name: link.getAttribute('download'), href: link.getAttribute('href'),
@@ -62,18 +57,16 @@ def port_bytes(text):  # the values of a C table (0xfb, 00) or of DB lines (fbh)
 def check_table(driver, line):
     folder = fresh_folder()
     native = subprocess.run([TRIVOLTA, *shlex.split(line, comments=True)], cwd=folder, capture_output=True)
-    files = sorted(folder.iterdir())
-    page = driver.execute_async_script(READ_TABLE, line)
-    what = f'trivolta {line!r}'
+    files, page, what = sorted(folder.iterdir()), driver.execute_async_script(READ_TABLE, line), f'trivolta {line!r}'
     check(page['status'] == str(native.returncode), f'{what}: status {page["status"]}, native {native.returncode}')
     check(page['messages'] == native.stdout.decode(), f'{what}: messages {page["messages"]!r}')
     if not files:
-        check(page['href'] is None and page['lanes'] == [], f'{what}: a link or waveform where no file was written')
-        return
-    check(page['name'] == files[0].name and bytes(page.get('bytes', [])) == files[0].read_bytes(),
+        return check(page['href'] is None and page['lanes'] == [], f'{what}: a link or waveform, but no file')
+    written = files[0].read_bytes()
+    check(page['name'] == files[0].name and bytes(page.get('bytes', [])) == written,
           f'{what}: the link is {page["name"]!r}, not {files[0].name!r} with its bytes')
-    check(page['text'] == files[0].read_bytes().decode(), f'{what}: the text is not the file')
-    table, pins = port_bytes(files[0].read_text()), {'A': 0, 'B': 1, 'C': 2}
+    check(page['text'] == written.decode(), f'{what}: the text is not the file')
+    table, pins = port_bytes(written.decode()), {'A': 0, 'B': 1, 'C': 2}
     for option, value in re.findall(r'(?i)-([abc])(\d+)', line):
         pins[option.upper()] = int(value) % 256
     check(len(page['lanes']) == len(page['labels']) == 8, f'{what}: the waveform has not eight bits')
@@ -86,10 +79,8 @@ def check_table(driver, line):
 
 READ_FONT = '''
 const [from, to, done] = arguments, $ = id => document.getElementById(id);
-for (const [id, value] of [['font-from', from], ['font-to', to]]) {
-  $(id).value = value;
-  $(id).dispatchEvent(new Event('change'));
-}
+for (const [id, value] of [['font-from', from], ['font-to', to]])
+  $(id).value = value, $(id).dispatchEvent(new Event('change'));
 function sheet(canvas) {  // one character a pixel of the font, read at the middle of its square
   const scale = +canvas.dataset.scale, width = canvas.width;
   const data = canvas.getContext('2d').getImageData(0, 0, width, canvas.height || 1).data;
@@ -131,24 +122,28 @@ def c_array(data):
     return (folder / 'font.c').read_bytes()
 
 
-def cmake_runs(names):  # the runs of firmware_tools_font for every pair
-    script = work / 'runs.cmake'
-    script.write_text(f'cmake_minimum_required(VERSION 3.20)\ninclude({ROOT}/cmake/firmware-tools-functions.cmake)\nforeach(from IN LISTS NAMES)\n'
-                      'foreach(to IN LISTS NAMES)\n_firmware_tools_runs(runs "${from}" "${to}")\n'
-                      'message("${from}|${to}|${runs}")\nendforeach()\nendforeach()\n')
+def cmake_runs(names):  # the runs of firmware_tools_font for every pair, the functions beside their table as installed
+    script, package = work / 'runs.cmake', fresh_folder()
+    for installed in ('cmake/firmware-tools-functions.cmake', 'glyphrot/orientations.table'):
+        shutil.copy(ROOT / installed, package)
+    script.write_text(f'cmake_minimum_required(VERSION 3.20)\ninclude({package}/firmware-tools-functions.cmake)\n'
+                      'foreach(from IN LISTS NAMES)\nforeach(to IN LISTS NAMES)\n_firmware_tools_runs(runs "${from}" '
+                      '"${to}")\nmessage("${from}|${to}|${runs}")\nendforeach()\nendforeach()\n')
     lines = subprocess.run(['cmake', '-DNAMES=' + ';'.join(names), '-P', script], capture_output=True, text=True,
                            check=True).stderr.splitlines()
     return {tuple(line.split('|')[:2]): line.split('|')[2] for line in lines}
 
 
-def check_font(driver, name, content, data, pairs, words, runs):
-    path = fresh_folder() / name
-    path.write_bytes(content)
+def upload(driver, path):
     driver.find_element(By.ID, 'font-file').send_keys(str(path))
-    wait(driver, f"return document.getElementById('font-commands').textContent.includes({name!r})")
+    wait(driver, f"return document.getElementById('font-commands').textContent.includes({path.name!r})")
+
+
+def check_font(driver, path, data, pairs, words, runs):  # path: the file the page reads
+    upload(driver, path)
+    name = path.name
     for source, target in pairs:
-        what = f'{name} from {source} to {target}'
-        page = driver.execute_async_script(READ_FONT, source, target)
+        what, page = f'{name} from {source} to {target}', driver.execute_async_script(READ_FONT, source, target)
         expected = glyphrot(data, runs[source, target])
         check(all(word in page['message'] for word in words) and (words or not page['message']),
               f'{what}: the message {page["message"]!r}')
@@ -160,34 +155,25 @@ def check_font(driver, name, content, data, pairs, words, runs):
         check(bytes(page['raw'][1]) == expected, f'{what}: the bytes')
         check(bytes(page['c'][1]) == c_array(expected), f'{what}: the C array')
         check(f'FROM {source} TO {target}' in page['commands'], f'{what}: {page["commands"]!r}')
-        folder = fresh_folder()  # the page's commands, run as written
-        for input_name in {name, Path(name).with_suffix('.bin').name}:  # a header's bytes are saved as .bin
+        folder = fresh_folder()  # the page's commands, run as written; a header's bytes are saved as .bin
+        for input_name in {name, Path(name).with_suffix('.bin').name}:
             (folder / input_name).write_bytes(data)
-        for line in page['commands'].splitlines():
-            command = shlex.split(line, comments=True)
+        for command in [shlex.split(line, comments=True) for line in page['commands'].splitlines()]:
             if command and command[0] in ('glyphrot', 'cp'):
                 subprocess.run([GLYPHROT if command[0] == 'glyphrot' else 'cp', *command[1:]], cwd=folder, check=True)
         check((folder / page['raw'][0]).read_bytes() == expected, f'{what}: the commands give other bytes')
 
 
-def wait(driver, condition):
-    for _ in range(100):
-        if driver.execute_script(condition):
-            return
-        time.sleep(0.05)
-    check(False, f'waited in vain: {condition}')
+def wait(driver, condition):  # up to 5 s
+    check(any(driver.execute_script(condition) or time.sleep(0.05) for _ in range(100)), f'in vain: {condition}')
 
 
-def key(driver, *keys):
-    ActionChains(driver).send_keys(*keys).perform()
+key = lambda driver, *keys: ActionChains(driver).send_keys(*keys).perform()
 
 
 def tab_to(driver, element_id):
-    for _ in range(40):
-        key(driver, Keys.TAB)
-        if driver.execute_script('return document.activeElement.id') == element_id:
-            return True
-    check(False, f'Tab does not reach #{element_id}')
+    check(any(key(driver, Keys.TAB) or driver.execute_script('return document.activeElement.id') == element_id
+              for _ in range(40)), f'Tab does not reach #{element_id}')
 
 
 def check_keyboard(driver):
@@ -210,11 +196,14 @@ def check_keyboard(driver):
     check(driver.find_element(By.ID, 'table-download').get_attribute('download') == 'trivolta.asm', 'Space on Run')
 
 
-def check_screenshot(driver, cp850, update):  # the page as loaded, with a font converted for an SSD1306
-    driver.get((ROOT / 'build/web/index.html').as_uri())
+def load(driver):
+    driver.get(PAGE.as_uri())
     wait(driver, 'return document.body.dataset.ready')
-    driver.find_element(By.ID, 'font-file').send_keys(str(cp850))
-    wait(driver, "return document.getElementById('font-commands').textContent.includes('cp850')")
+
+
+def check_screenshot(driver, cp850, update):  # the page as loaded, with the cp850 font converted for an SSD1306
+    load(driver)
+    upload(driver, cp850)
     driver.execute_async_script(READ_FONT, 'as-stored', 'ssd1306')
     driver.execute_script('document.activeElement.blur()')
     height = driver.execute_script('return document.documentElement.scrollHeight')
@@ -227,65 +216,59 @@ def check_screenshot(driver, cp850, update):  # the page as loaded, with a font 
           f'{SCREENSHOT} is not what the page shows: {sys.argv[0]} --update-screenshot writes it')
 
 
+def fonts(every_pair):  # name, content, the bytes the page must read from it, pairs, words of the message
+    letter_f = (ROOT / 'glyphrot/tests/golden/letter_f.bin').read_bytes()
+    psf = gzip.decompress(Path('/usr/share/consolefonts/cp850-8x8.psf.gz').read_bytes())
+    cp850 = psf[4:4 + (512 if psf[2] & 1 else 256) * 8]  # the PSF recipe's cut of a PSF1 font
+    rows = [(name, data, data, pairs, words) for name, data, pairs, words in [
+        ('letter_f.bin', letter_f, every_pair, []), ('cp850-8x8.bin', cp850, every_pair, []),
+        ('partial.bin', letter_f + b'\x7e\x40\x40', [('as-stored', 'clockwise'), ('left-right', 'other-diagonal')],
+         ['partial', '3 rows']), ('empty.bin', b'', [('as-stored', 'clockwise')], ['empty']),
+        ('preview.png', (ROOT / 'doc/images/preview.png').read_bytes(), [('as-stored', 'main-diagonal')], ['PNG']),
+        ('cp850-8x8.psf', psf, [('as-stored', 'counter-clockwise')], ['PSF'])]]
+    header = ROOT.parent / 'shared/fonts/font8x8_basic.h'
+    if not header.exists():
+        print(f'skipped: the header font row, {header} is not there')
+        return rows
+    folder = fresh_folder()  # its bytes by the header-in recipe of doc/fonts.md
+    shutil.copy(header, folder / 'font.h')
+    recipe = subprocess.run(['bash', ROOT / '.ci/readme-block', 'recipe', 'header-in'], capture_output=True,
+                            text=True, check=True).stdout
+    subprocess.run(['bash', '-euo', 'pipefail', '-c', recipe], cwd=folder, check=True)
+    return rows + [(header.name, header.read_bytes(), (folder / 'font.bin').read_bytes(),
+                    [('lsb-left', 'ssd1306'), ('mono-hmsb', 'as-stored')], ['C header'])]
+
+
 def main():
-    start = time.monotonic()
-    for program in (ROOT / 'build/web/index.html', TRIVOLTA, GLYPHROT):
+    start, rows = time.monotonic(), len(TABLE_ROWS)
+    for program in (PAGE, TRIVOLTA, GLYPHROT):
         if not program.exists():
             sys.exit(f'{program} is missing: cmake --workflow --preset web, and cmake --preset default && '
                      'cmake --build --preset default --target trivolta glyphrot')
     options = webdriver.ChromeOptions()
-    for argument in ('--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
-                     '--disable-component-update', '--disable-sync', '--no-first-run', '--window-size=1000,900',
-                     f'--user-data-dir={work}/chromium'):
+    for argument in ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking', '--no-first-run',
+                     '--disable-component-update', '--disable-sync', '--window-size=1000,900',
+                     f'--user-data-dir={work}/chromium']:
         options.add_argument(argument)
     options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
     driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
-    rows = 0
     try:
-        driver.get((ROOT / 'build/web/index.html').as_uri())
-        wait(driver, 'return document.body.dataset.ready')
+        load(driver)
         for line in TABLE_ROWS:
             check_table(driver, line)
-        rows += len(TABLE_ROWS)
-
-        names = [option.get_property('value') for option in driver.find_elements(By.CSS_SELECTOR, '#font-from option')]
+        offered = lambda select: [option.get_property('value')
+                                  for option in driver.find_elements(By.CSS_SELECTOR, f'#{select} option')]
+        names = offered('font-from')
         table = [line.split('|')[0] for line in (ROOT / 'glyphrot/orientations.table').read_text().splitlines()
                  if line and not line.startswith('#')]
-        check(names == table and names == [option.get_property('value') for option in
-                                           driver.find_elements(By.CSS_SELECTOR, '#font-to option')],
-              f'the orientations offered: {names}')
-        runs, every_pair = cmake_runs(names), [(source, target) for source in names for target in names]
-        letter_f = (ROOT / 'glyphrot/tests/golden/letter_f.bin').read_bytes()
-        psf = gzip.decompress(Path('/usr/share/consolefonts/cp850-8x8.psf.gz').read_bytes())
-        cp850 = psf[4:4 + (512 if psf[2] & 1 else 256) * 8]  # the PSF recipe's cut of a PSF1 font
-        picture = (ROOT / 'doc/images/preview.png').read_bytes()
-        # file name, content, the bytes the page must read from it, pairs, words of the message
-        fonts = [('letter_f.bin', letter_f, letter_f, every_pair, []),
-                 ('cp850-8x8.bin', cp850, cp850, every_pair, []),
-                 ('partial.bin', letter_f + b'\x7e\x40\x40', letter_f + b'\x7e\x40\x40',
-                  [('as-stored', 'clockwise'), ('left-right', 'other-diagonal')], ['partial', '3 rows']),
-                 ('empty.bin', b'', b'', [('as-stored', 'clockwise')], ['empty']),
-                 ('preview.png', picture, picture, [('as-stored', 'main-diagonal')], ['PNG']),
-                 ('cp850-8x8.psf', psf, psf, [('as-stored', 'counter-clockwise')], ['PSF'])]
-        header = ROOT.parent / 'shared/fonts/font8x8_basic.h'
-        if header.exists():  # its bytes by the header-in recipe of doc/fonts.md
-            folder = fresh_folder()
-            shutil.copy(header, folder / 'font.h')
-            recipe = subprocess.run(['bash', ROOT / '.ci/readme-block', 'recipe', 'header-in'], capture_output=True,
-                                    text=True, check=True).stdout
-            subprocess.run(['bash', '-euo', 'pipefail', '-c', recipe], cwd=folder, check=True)
-            fonts.append((header.name, header.read_bytes(), (folder / 'font.bin').read_bytes(),
-                          [('lsb-left', 'ssd1306'), ('mono-hmsb', 'as-stored')], ['C header']))
-        else:
-            print(f'skipped: the header font row, {header} is not there')
-        for name, content, data, pairs, words in fonts:
-            check_font(driver, name, content, data, pairs, words, runs)
+        check(names == table and names == offered('font-to'), f'the orientations offered: {names}')
+        runs = cmake_runs(names)
+        for name, content, data, pairs, words in fonts([(source, target) for source in names for target in names]):
+            (work / name).write_bytes(content)
+            check_font(driver, work / name, data, pairs, words, runs)
             rows += len(pairs)
-
         check_keyboard(driver)
-        shot_font = fresh_folder() / 'cp850-8x8.bin'
-        shot_font.write_bytes(cp850)
-        check_screenshot(driver, shot_font, '--update-screenshot' in sys.argv)
+        check_screenshot(driver, work / 'cp850-8x8.bin', '--update-screenshot' in sys.argv)
         logs = driver.get_log('browser')  # of both loads of the page
         check(not logs, f'the browser console: {logs}')
         fetched = driver.execute_script("return performance.getEntriesByType('resource').map(e => e.name)"
