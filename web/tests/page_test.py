@@ -122,11 +122,9 @@ def c_array(data):
     return (folder / 'font.c').read_bytes()
 
 
-def cmake_runs(names):  # the runs of firmware_tools_font for every pair, the functions beside their table as installed
-    script, package = work / 'runs.cmake', fresh_folder()
-    for installed in ('cmake/firmware-tools-functions.cmake', 'glyphrot/orientations.table'):
-        shutil.copy(ROOT / installed, package)
-    script.write_text(f'cmake_minimum_required(VERSION 3.20)\ninclude({package}/firmware-tools-functions.cmake)\n'
+def cmake_runs(names):  # the runs of firmware_tools_font for every pair
+    script = work / 'runs.cmake'
+    script.write_text(f'cmake_minimum_required(VERSION 3.20)\ninclude({ROOT}/cmake/firmware-tools-functions.cmake)\n'
                       'foreach(from IN LISTS NAMES)\nforeach(to IN LISTS NAMES)\n_firmware_tools_runs(runs "${from}" '
                       '"${to}")\nmessage("${from}|${to}|${runs}")\nendforeach()\nendforeach()\n')
     lines = subprocess.run(['cmake', '-DNAMES=' + ';'.join(names), '-P', script], capture_output=True, text=True,
