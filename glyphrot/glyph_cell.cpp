@@ -50,8 +50,23 @@ std::uint64_t transpose(std::uint64_t word)
     return word;
 }
 
+// Both together reflect the glyph about its other diagonal, bit c of row r
+// to bit 7-r of row 7-c: three rounds, and no byte swap, which the compiler
+// can apply to several cells at once.
+std::uint64_t flipAntiDiagonal(std::uint64_t word)
+{
+    std::uint64_t t = word ^ (word << 36);
+    word ^= 0xF0F0F0F00F0F0F0Full & (t ^ (word >> 36));
+    t = 0xCCCC0000CCCC0000ull & (word ^ (word << 18));
+    word ^= t ^ (t >> 18);
+    t = 0xAA00AA00AA00AA00ull & (word ^ (word << 9));
+    return word ^ t ^ (t >> 9);
+}
+
 std::uint64_t transformWord(std::uint64_t word, bool rotate, bool mirror)
 {
+    if (rotate && mirror)
+        return flipAntiDiagonal(word);
     if (rotate)
         word = transpose(reverseRows(word));
     return mirror ? reverseRows(word) : word;

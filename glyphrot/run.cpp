@@ -6,14 +6,10 @@
 #include <cerrno>
 #include <vector>
 
-namespace {
-
 // Whole cells; one buffer of this size, used again for each piece, is read,
 // converted and written as dd would copy: touching few pages of memory is
 // what makes a large file fast.
-constexpr std::size_t pieceSize = std::size_t{1} << 20;
-
-}  // namespace
+static constexpr std::size_t pieceSize = std::size_t{1} << 20;
 
 Failure convertFile(const ConverterSettings& settings)
 {

@@ -1,17 +1,10 @@
 #include "settings.h"
 
-namespace {
-
-bool isOption(const std::string& argument, SlashRule slashRule)
+static bool isOption(const std::string& argument, SlashRule slashRule)
 {
-    if (argument.empty())
-        return false;
-    if (argument[0] == '-')
-        return true;
-    return argument[0] == '/' && (slashRule == SlashRule::Always || argument.size() == 2);
+    return !argument.empty() &&
+           (argument[0] == '-' || (argument[0] == '/' && (slashRule == SlashRule::Always || argument.size() == 2)));
 }
-
-}  // namespace
 
 Failure readCommandLine(const std::vector<std::string>& arguments, ConverterSettings& settings, SlashRule slashRule)
 {

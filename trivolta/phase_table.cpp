@@ -1,14 +1,10 @@
 #include "phase_table.h"
 
-namespace {
-
 // Pins 8 and up are outside the byte: that phase is simply absent.
-std::uint8_t pinMask(std::uint8_t pin)
+static std::uint8_t pinMask(std::uint8_t pin)
 {
     return pin < 8 ? static_cast<std::uint8_t>(1u << pin) : 0;
 }
-
-}  // namespace
 
 unsigned validateSettings(const GeneratorSettings& settings, const std::function<void(const char*)>& print)
 {

@@ -67,13 +67,8 @@ std::string printableName(const std::string& name)
 
 unsigned reportFailure(std::string& messages, const char* what, const std::string& fileName, int error)
 {
-    messages += "Error - can not ";
-    messages += what;
-    messages += " output file ";
-    messages += printableName(fileName);
-    messages += " (";
-    messages += failureText(error);
-    messages += ")";
+    messages += std::string("Error - can not ") + what + " output file " + printableName(fileName) + " (" +
+                failureText(error) + ")";
     return ErrorOutput;
 }
 
@@ -83,12 +78,10 @@ void writeCTable(std::string& text, const std::vector<std::uint8_t>& table)
 {
     text += "code const uchar PhaseTable [";
     appendFormatted(text, "%d", static_cast<unsigned>(table.size()));
-    text += "] =\r\n";
-    text += "  {";
+    text += "] =\r\n  {";
     for (std::size_t i = 0; i < table.size(); ++i) {
         if (i % 8 == 0) {
-            text += "\r\n   ";
-            text += "/* ";
+            text += "\r\n   /* ";
             appendFormatted(text, "%#x", static_cast<unsigned>(i));
             text += " */";
         }
