@@ -28,7 +28,8 @@ string(REPLACE "\n" ";" lines "${text}")
 
 # A test's section of the log: "n/m Test: NAME", its output, in which
 # GoogleTest writes "FILE:LINE: Skipped", the reason, and "[  SKIPPED ] NAME";
-# then, for a skipped test, "Skip regular expression found in output".
+# then, for a skipped test, "Skip regular expression found in output". A
+# test that runs a table prints "skipped, REASON: ROW" for a row it skips.
 set(report "")
 set(reason "")
 set(in_reason FALSE)
@@ -42,6 +43,8 @@ foreach(line IN LISTS lines)
     set(in_reason FALSE)
   elseif(in_reason AND NOT line STREQUAL "")
     string(STRIP "${reason} ${line}" reason)
+  elseif(line MATCHES "^skipped, (.*)")
+    string(APPEND report "\n\t${name}, one case: ${CMAKE_MATCH_1}")
   elseif(line MATCHES "^Skip regular expression found in output")
     if(reason STREQUAL "")
       set(reason "(no reason given)")
@@ -56,4 +59,4 @@ string(REPLACE "${semicolon}" ";" report "${report}")
 string(REPLACE "${open}" "[" report "${report}")
 string(REPLACE "${close}" "]" report "${report}")
 string(REPLACE "${backslash}" "\\" report "${report}")
-message("\nThe skipped tests, each with its reason:${report}")
+message("\nThe skipped tests and cases, each with its reason:${report}")
