@@ -1,7 +1,7 @@
 // glyphrot: rotates, mirrors, or both, every 8x8 glyph of a
 // character-generator file, in place or into a second file.
+#include "arguments.h"
 #include "failure.h"
-#include "replace.h"
 #include "run.h"
 #include "settings.h"
 
@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     // Out of memory, even for the exception that would report it: said at
     // once, before anything of the output has changed.
     std::set_new_handler([] { exitWithFailure(Failure::NoMemory); });
-    const std::vector<std::string> arguments = commandLine(argc, argv);
+    const std::vector<std::string> arguments = typedArguments(argc, argv);
     if (arguments.size() == 2 && arguments[1] == "--version") {
         (void)std::fputs("glyphrot " FIRMWARE_TOOLS_VERSION "\n", stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;

@@ -8,7 +8,7 @@
 
 // Whole cells; one buffer of this size, used again for each piece, is read,
 // converted and written as dd would copy: touching few pages of memory is
-// what makes a large file fast.
+// what makes a large file fast. A smaller input takes a buffer of its size.
 static constexpr std::size_t pieceSize = std::size_t{1} << 20;
 
 Failure convertFile(const ConverterSettings& settings)
@@ -18,33 +18,36 @@ Failure convertFile(const ConverterSettings& settings)
     if (namesSameSpecialFile(settings.inputFileName, settings.outputFileName))
         return Failure::OpenOutput;
     InputFile input;
-    if (int error = input.open(settings.inputFileName))
-        return error == ENOMEM                        ? Failure::NoMemory
-               : input.failedStep == ReadStep::Length ? Failure::InputLength
-                                                      : Failure::OpenInput;
+    if (Result error = input.open(settings.inputFileName))
+        return error.error() == ENOMEM ? Failure::NoMemory : Failure::OpenInput;
+    if (Result error = input.inspect())
+        return error.error() == EISDIR ? Failure::OpenInput : Failure::InputLength;
 
     // In place, the name must still lead to the file that is read, as it was.
     const bool inPlace = settings.outputFileName == settings.inputFileName;
     Replacement output;
-    if (int error = output.open(settings.outputFileName, input.state.length, inPlace ? &input.state : nullptr))
-        return error == ChangedMeanwhile ? Failure::WriteOutput : Failure::OpenOutput;
+    if (Result error = output.open(settings.outputFileName, inPlace ? &input.state() : nullptr))
+        return error.error() == Result::changedMeanwhile ? Failure::WriteOutput : Failure::OpenOutput;
 
     // Where the target itself is written it may be the input: all of it is
-    // read before the first byte is written.
+    // read before the first byte is written, and handed over in one write.
     const bool whole = output.writesTarget();
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t got = pieceSize; got == pieceSize;) {
-        const std::size_t at = whole ? bytes.size() : 0;
-        bytes.resize(at + pieceSize);
-        got = input.read(bytes.data() + at, pieceSize);
-        bytes.resize(at + got);
-        if (input.error != 0)
+    const std::uint64_t length = input.state().length;  // 0 for a pipe
+    const std::size_t piece = length > 0 && length < pieceSize ? static_cast<std::size_t>(length) + 1 : pieceSize;
+    std::vector<std::uint8_t> bytes(piece);
+    std::size_t held = 0;
+    for (std::size_t got = piece; got == piece;) {
+        if (held + piece > bytes.size())
+            bytes.resize(held + piece);
+        if (input.read(bytes.data() + held, piece, got))
             return Failure::ReadInput;
-        if (whole && got == pieceSize)
+        held += got;
+        if (whole && got == piece)
             continue;
-        transformGlyphs(bytes.data(), bytes.size(), settings.rotate, settings.mirror);
-        if (output.write(bytes.data(), bytes.size()) != 0)
+        transformGlyphs(bytes.data(), held, settings.rotate, settings.mirror);
+        if (output.write(bytes.data(), held))
             return Failure::WriteOutput;
+        held = 0;
     }
-    return output.commit() == 0 ? Failure::None : Failure::WriteOutput;
+    return output.commit() ? Failure::WriteOutput : Failure::None;
 }

@@ -13,48 +13,65 @@
 
 const char* const descriptorFolders[] = {"/dev/fd", nullptr};
 
-int openFolderForNames(const char*)
+Result openUnreadableFolder(const char*, int& folder)
 {
-    return -1;
+    folder = -1;
+    return EACCES;
 }
 
-bool isAppendOnly(int folder)
+Result isAppendOnly(int folder, bool& appendOnly)
 {
     struct stat status {};
-    return fstat(folder, &status) == 0 && (status.st_flags & (UF_APPEND | SF_APPEND)) != 0;
+    if (fstat(folder, &status) != 0)
+        return errno;
+    appendOnly = (status.st_flags & (UF_APPEND | SF_APPEND)) != 0;
+    return 0;
 }
 
-int openUnnamedFile(int, mode_t)
+Result openUnnamedFile(int, mode_t, int& file)
 {
-    return -1;
+    file = -1;
+    return ENOSYS;
 }
 
-int nameUnnamedFile(int, int, const char*)
+Result nameUnnamedFile(int, int, const char*)
 {
     return ENOSYS;
 }
 
-bool giveExtraAttributes(int from, int to)
+Result giveExtraAttributes(int from, int to)
 {
-    return fcopyfile(from, to, nullptr, COPYFILE_ACL | COPYFILE_XATTR) == 0;
+    return resultOf(fcopyfile(from, to, nullptr, COPYFILE_ACL | COPYFILE_XATTR));
 }
 
-int holdSpace(int file, off_t length)
+Result holdSpace(int file, off_t offset, off_t length)
 {
     struct stat status {};
-    if (fstat(file, &status) != 0 || length <= status.st_size)
+    if (fstat(file, &status) != 0)
+        return errno;
+    if (offset + length <= status.st_size)
         return 0;
     // Allocated past what the file holds, without changing its length.
-    fstore_t store{F_ALLOCATEALL, F_PEOFPOSMODE, 0, length - status.st_size, 0};
-    return fcntl(file, F_PREALLOCATE, &store) == 0 ? 0 : errno;
+    fstore_t store{F_ALLOCATEALL, F_PEOFPOSMODE, 0, offset + length - status.st_size, 0};
+    return resultOf(fcntl(file, F_PREALLOCATE, &store));
 }
 
-int exchangeNames(int folder, const char* one, const char* other)
+Result storageOf(int, Storage&)
 {
-    return renameatx_np(folder, one, folder, other, RENAME_SWAP) == 0 ? 0 : errno;
+    return ENOSYS;
 }
 
-int renameIfFree(int folder, const char* from, const char* to)
+Result cloneContent(int, int)
 {
-    return renameatx_np(folder, from, folder, to, RENAME_EXCL) == 0 ? 0 : errno;
+    return ENOSYS;
+}
+
+Result exchangeNames(int folder, const char* one, const char* other)
+{
+    return resultOf(renameatx_np(folder, one, folder, other, RENAME_SWAP));
+}
+
+Result renameIfFree(int folder, const char* from, const char* to)
+{
+    return resultOf(renameatx_np(folder, from, folder, to, RENAME_EXCL));
 }

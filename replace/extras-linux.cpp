@@ -1,17 +1,21 @@
 // Linux's extras: unnamed temporary files, an exchange and a rename that
 // keeps a taken name, append-only folders told without reading them, space
-// held ahead, extended attributes with the ACL and inode flags.
+// held ahead, copy-on-write and overlay file systems told and cloned onto,
+// extended attributes with the ACL, inode flags and XFS attributes.
 #include "extras.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 #include <fcntl.h>
+#include <linux/fiemap.h>
 #include <linux/fs.h>
-#include <linux/stat.h>
+#include <linux/magic.h>
 #include <sys/ioctl.h>
-#include <sys/syscall.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -25,16 +29,20 @@ const char capability[] = "security.capability";
 // m, j); the others belong to the file system or make it read-only.
 constexpr unsigned keptFlags = FS_NOATIME_FL | FS_COMPR_FL | FS_NODUMP_FL | FS_SECRM_FL | FS_SYNC_FL | FS_UNRM_FL |
                                FS_NOCOW_FL | FS_NOTAIL_FL | FS_NOCOMP_FL | FS_JOURNAL_DATA_FL;
+// And of XFS's flags, those the inode flags do not carry: realtime, extent
+// size hints, no defragmenting, file streams, DAX.
+constexpr unsigned keptXflags =
+    FS_XFLAG_REALTIME | FS_XFLAG_EXTSIZE | FS_XFLAG_NODEFRAG | FS_XFLAG_FILESTREAM | FS_XFLAG_DAX | FS_XFLAG_COWEXTSIZE;
 
 // The extended attributes of `from` on `to`, but for a file capability;
 // the ACL of a folder's default reaches only new files.
-bool giveExtendedAttributes(int from, int to)
+Result giveExtendedAttributes(int from, int to)
 {
     static char names[65536];  // the system's limits, XATTR_LIST_MAX and XATTR_SIZE_MAX
     static char value[65536];
     const ssize_t listed = flistxattr(from, names, sizeof names);
     if (listed < 0)
-        return errno == ENOTSUP;  // none on this file system
+        return errno == ENOTSUP ? 0 : errno;  // none on this file system
     bool hasAcl = false;
     for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
         const char* name = names + at;
@@ -44,60 +52,112 @@ bool giveExtendedAttributes(int from, int to)
         if (size < 0 && errno == ENODATA)
             continue;  // removed meanwhile
         if (size < 0 || fsetxattr(to, name, value, static_cast<std::size_t>(size), 0) != 0)
-            return false;
+            return errno;
         hasAcl = hasAcl || std::strcmp(name, accessAcl) == 0;
     }
-    return hasAcl || fremovexattr(to, accessAcl) == 0 || errno == ENODATA || errno == ENOTSUP;
+    if (hasAcl || fremovexattr(to, accessAcl) == 0 || errno == ENODATA || errno == ENOTSUP)
+        return 0;
+    return errno;
 }
 
-// The inode flags of `fd`: none where the file system has none, -1 on a
-// failure.
-long inodeFlags(int fd)
+// Whether the file system keeps no such attribute: nothing to give then.
+bool hasNone(int error)
 {
-    int value = 0;
-    if (ioctl(fd, FS_IOC_GETFLAGS, &value) == 0)
-        return static_cast<unsigned>(value);
-    return errno == ENOTTY || errno == ENOTSUP || errno == EINVAL ? 0 : -1;
+    return error == ENOTTY || error == ENOTSUP || error == EINVAL;
 }
 
 // Set while the file is still empty: some flags take only then.
-bool giveInodeFlags(int from, int to)
+Result giveInodeFlags(int from, int to)
 {
-    const long wanted = inodeFlags(from);
-    const long has = inodeFlags(to);
-    if (wanted < 0 || has < 0)
-        return false;
+    int wanted = 0;
+    int has = 0;
+    if (ioctl(from, FS_IOC_GETFLAGS, &wanted) != 0 || ioctl(to, FS_IOC_GETFLAGS, &has) != 0)
+        return hasNone(errno) ? 0 : errno;
     if ((has & keptFlags) == (wanted & keptFlags))
-        return true;  // the folder's flags may have reached it
+        return 0;  // the folder's flags may have reached it
     int value = static_cast<int>((has & ~keptFlags) | (wanted & keptFlags));
-    return ioctl(to, FS_IOC_SETFLAGS, &value) == 0 && (inodeFlags(to) & keptFlags) == (wanted & keptFlags);
+    if (ioctl(to, FS_IOC_SETFLAGS, &value) != 0 || ioctl(to, FS_IOC_GETFLAGS, &has) != 0)
+        return errno;
+    return (has & keptFlags) == (wanted & keptFlags) ? 0 : EPERM;
+}
+
+// The project ID, the extent size hints and XFS's own flags.
+Result giveXfsAttributes(int from, int to)
+{
+    struct fsxattr wanted {};
+    struct fsxattr has {};
+    if (ioctl(from, FS_IOC_FSGETXATTR, &wanted) != 0 || ioctl(to, FS_IOC_FSGETXATTR, &has) != 0)
+        return hasNone(errno) ? 0 : errno;
+    const unsigned flags = (has.fsx_xflags & ~keptXflags) | (wanted.fsx_xflags & keptXflags);
+    if (flags == has.fsx_xflags && wanted.fsx_projid == has.fsx_projid && wanted.fsx_extsize == has.fsx_extsize &&
+        wanted.fsx_cowextsize == has.fsx_cowextsize)
+        return 0;
+    has.fsx_xflags = flags;
+    has.fsx_projid = wanted.fsx_projid;
+    has.fsx_extsize = wanted.fsx_extsize;
+    has.fsx_cowextsize = wanted.fsx_cowextsize;
+    return resultOf(ioctl(to, FS_IOC_FSSETXATTR, &has));
+}
+
+// Extents shared with another file (a reflinked copy) are copied on write.
+Result hasSharedExtents(int file, bool& shared)
+{
+    constexpr unsigned count = 32;
+    alignas(struct fiemap) char request[sizeof(struct fiemap) + count * sizeof(struct fiemap_extent)];
+    auto* map = reinterpret_cast<struct fiemap*>(request);
+    shared = false;
+    for (__u64 start = 0;;) {
+        std::memset(request, 0, sizeof request);
+        map->fm_start = start;
+        map->fm_length = FIEMAP_MAX_OFFSET - start;
+        map->fm_extent_count = count;
+        if (ioctl(file, FS_IOC_FIEMAP, map) != 0)
+            return hasNone(errno) || errno == EOPNOTSUPP ? 0 : errno;
+        if (map->fm_mapped_extents == 0)
+            return 0;
+        for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
+            shared = shared || (map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+        const struct fiemap_extent& last = map->fm_extents[map->fm_mapped_extents - 1];
+        if (shared || (last.fe_flags & FIEMAP_EXTENT_LAST) != 0)
+            return 0;
+        start = last.fe_logical + last.fe_length;
+    }
 }
 
 }  // namespace
 
 const char* const descriptorFolders[] = {"/dev/fd", "/proc/thread-self/fd", nullptr};
 
-int openFolderForNames(const char* path)
+Result openUnreadableFolder(const char* path, int& folder)
 {
-    return open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    folder = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return folder < 0 ? errno : 0;
 }
 
-bool isAppendOnly(int folder)
+// statx tells through any descriptor; without it (before Linux 4.11, or
+// refused by a seccomp profile) the flags are read through one that allows
+// it, which a folder opened without the right to read is not.
+Result isAppendOnly(int folder, bool& appendOnly)
 {
     struct statx status {};
-    if (syscall(SYS_statx, folder, "", AT_EMPTY_PATH, 0, &status) == 0 &&
-        (status.stx_attributes_mask & STATX_ATTR_APPEND) != 0)
-        return (status.stx_attributes & STATX_ATTR_APPEND) != 0;
+    if (statx(folder, "", AT_EMPTY_PATH, 0, &status) == 0 && (status.stx_attributes_mask & STATX_ATTR_APPEND) != 0) {
+        appendOnly = (status.stx_attributes & STATX_ATTR_APPEND) != 0;
+        return 0;
+    }
     int flags = 0;
-    return ioctl(folder, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_APPEND_FL) != 0;
+    if (ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0)
+        return hasNone(errno) ? 0 : errno;
+    appendOnly = (flags & FS_APPEND_FL) != 0;
+    return 0;
 }
 
-int openUnnamedFile(int folder, mode_t mode)
+Result openUnnamedFile(int folder, mode_t mode, int& file)
 {
-    return openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    file = openat(folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    return file < 0 ? errno : 0;
 }
 
-int nameUnnamedFile(int file, int folder, const char* name)
+Result nameUnnamedFile(int file, int folder, const char* name)
 {
     if (linkat(file, "", folder, name, AT_EMPTY_PATH) == 0)
         return 0;
@@ -105,27 +165,55 @@ int nameUnnamedFile(int file, int folder, const char* name)
         return errno;
     // Without the right to link by descriptor, through its /proc name.
     const std::string self = "/proc/self/fd/" + std::to_string(file);
-    return linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    return resultOf(linkat(AT_FDCWD, self.c_str(), folder, name, AT_SYMLINK_FOLLOW));
 }
 
-bool giveExtraAttributes(int from, int to)
+Result giveExtraAttributes(int from, int to)
 {
-    return giveExtendedAttributes(from, to) && giveInodeFlags(from, to);
+    if (Result error = giveExtendedAttributes(from, to))
+        return error;
+    if (Result error = giveInodeFlags(from, to))
+        return error;
+    return giveXfsAttributes(from, to);
 }
 
-int holdSpace(int file, off_t length)
+Result holdSpace(int file, off_t offset, off_t length)
 {
     if (length == 0)
         return 0;
-    return fallocate(file, FALLOC_FL_KEEP_SIZE, 0, length) == 0 ? 0 : errno;
+    return resultOf(fallocate(file, FALLOC_FL_KEEP_SIZE, offset, length));
 }
 
-int exchangeNames(int folder, const char* one, const char* other)
+Result storageOf(int file, Storage& storage)
 {
-    return syscall(SYS_renameat2, folder, one, folder, other, RENAME_EXCHANGE) == 0 ? 0 : errno;
+    struct statfs system {};
+    if (fstatfs(file, &system) != 0)
+        return errno;
+    int flags = 0;
+    bool shared = false;
+    storage = Storage::InPlace;
+    if (system.f_type == OVERLAYFS_SUPER_MAGIC)
+        storage = Storage::CopiedUpOnOpen;
+    else if (system.f_type == BTRFS_SUPER_MAGIC && (ioctl(file, FS_IOC_GETFLAGS, &flags) != 0 || !(flags & FS_NOCOW_FL)))
+        storage = Storage::CopyOnWrite;
+    else if (Result error = hasSharedExtents(file, shared))
+        return error;
+    if (shared)
+        storage = Storage::CopyOnWrite;
+    return 0;
 }
 
-int renameIfFree(int folder, const char* from, const char* to)
+Result cloneContent(int to, int from)
 {
-    return syscall(SYS_renameat2, folder, from, folder, to, RENAME_NOREPLACE) == 0 ? 0 : errno;
+    return resultOf(ioctl(to, FICLONE, from));
+}
+
+Result exchangeNames(int folder, const char* one, const char* other)
+{
+    return resultOf(renameat2(folder, one, folder, other, RENAME_EXCHANGE));
+}
+
+Result renameIfFree(int folder, const char* from, const char* to)
+{
+    return resultOf(renameat2(folder, from, folder, to, RENAME_NOREPLACE));
 }

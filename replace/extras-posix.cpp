@@ -5,42 +5,54 @@
 
 const char* const descriptorFolders[] = {"/dev/fd", nullptr};
 
-int openFolderForNames(const char*)
+Result openUnreadableFolder(const char*, int& folder)
 {
-    return -1;
+    folder = -1;
+    return EACCES;
 }
 
-bool isAppendOnly(int)
-{
-    return false;
-}
-
-int openUnnamedFile(int, mode_t)
-{
-    return -1;
-}
-
-int nameUnnamedFile(int, int, const char*)
+Result isAppendOnly(int, bool&)
 {
     return ENOSYS;
 }
 
-bool giveExtraAttributes(int, int)
+Result openUnnamedFile(int, mode_t, int& file)
 {
-    return true;
+    file = -1;
+    return ENOSYS;
 }
 
-int holdSpace(int, off_t)
+Result nameUnnamedFile(int, int, const char*)
 {
     return ENOSYS;
 }
 
-int exchangeNames(int, const char*, const char*)
+Result giveExtraAttributes(int, int)
+{
+    return 0;
+}
+
+Result holdSpace(int, off_t, off_t)
 {
     return ENOSYS;
 }
 
-int renameIfFree(int, const char*, const char*)
+Result storageOf(int, Storage&)
+{
+    return ENOSYS;
+}
+
+Result cloneContent(int, int)
+{
+    return ENOSYS;
+}
+
+Result exchangeNames(int, const char*, const char*)
+{
+    return ENOSYS;
+}
+
+Result renameIfFree(int, const char*, const char*)
 {
     return ENOSYS;
 }

@@ -1,19 +1,20 @@
 // Replacing a file with POSIX.1-2008 calls, in the order a run takes them.
 // Names are resolved once, when the target is opened; later steps work from
 // the target's descriptor and its folder's. extras.h adds what each system
-// has beyond POSIX.
+// has beyond POSIX; leftovers.h removes what a run made on every way out.
 #include "extras.h"
+#include "leftovers.h"
 #include "replace.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <cstring>
-#include <random>
+#include <ctime>
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 // macOS names the nanosecond times of a file otherwise.
@@ -23,20 +24,18 @@
 #endif
 
 struct ReplacementState {
-    enum class Way { Replace, Create, Direct, Descriptor } way = Way::Direct;
-    std::string name;           // as the caller gave it
-    int caller = -1;            // the caller's descriptor that the name leads to
-    int target = -1;            // the target, open for writing, not cut
-    int folder = -1;            // the target's folder
-    int temporary = -1;         // the new content, until it is closed
-    std::string base;           // the target's name in its folder
-    std::string temporaryName;  // while the new content has a name beside the target
-    struct stat opened {};      // the target as it was opened
-    struct stat content {};     // the new content's file, as it was closed
-    std::uint64_t length = 0;
+    // Through a temporary file beside the target; the target itself from its
+    // start; or the caller's descriptor, from where it stands.
+    enum class Way { Temporary, Direct, Descriptor } way = Way::Direct;
+    std::string name;         // as the caller gave it
+    std::string path;         // the name with its links followed: the target's own folder and name
+    int target = -1;          // open for writing, not cut; the caller's descriptor for Way::Descriptor
+    int folder = -1;          // the target's folder
+    int content = -1;         // the new content's file, until it is closed
+    std::string contentName;  // while the new content has a name beside the target
+    struct stat opened {};    // the target as it was opened; st_mode 0 for a name that had no file
+    struct stat made {};      // the new content's file as it was made
     off_t written = 0;
-    bool createdTarget = false;  // made by this run, and removed unless committed
-    bool committed = false;
     bool holdingSignals = false;
     sigset_t signalsBefore{};
     ~ReplacementState();
@@ -46,17 +45,19 @@ namespace {
 
 using Way = ReplacementState::Way;
 
-int failure()
+Result failure()
 {
     return errno != 0 ? errno : EIO;
 }
 
 // A file system may report a full disk or quota only at the close.
-int closeFile(int& fd)
+Result closeFile(int& fd)
 {
     const int open = fd;
     fd = -1;
-    return open < 0 || close(open) == 0 ? 0 : failure();
+    if (open < 0 || close(open) == 0)
+        return 0;
+    return failure();
 }
 
 bool sameFile(const struct stat& one, const struct stat& other)
@@ -84,58 +85,48 @@ std::string basePart(const std::string& path)
     return path.substr(folderPart(path).size());
 }
 
-std::string realPath(const std::string& path)
-{
-    char* real = realpath(path.empty() ? "." : path.c_str(), nullptr);
-    std::string result = real != nullptr ? real : "";
-    std::free(real);
-    return result;
-}
-
-// What the link `path` holds; "" when it is no link.
-std::string readLink(const std::string& path)
-{
-    char link[4096];  // PATH_MAX on Linux, more than on macOS
-    const ssize_t length = readlink(path.c_str(), link, sizeof link);
-    return length > 0 && static_cast<std::size_t>(length) < sizeof link
-               ? std::string(link, static_cast<std::size_t>(length))
-               : "";
-}
-
-// Told by what it resolves to, so that a /proc of another PID namespace,
-// where this process has another number, is still recognised.
 bool isDescriptorFolder(const std::string& folder)
 {
-    const std::string real = realPath(folder);
-    for (const char* const* known = descriptorFolders; !real.empty() && *known != nullptr; ++known)
-        if (real == realPath(*known))
-            return true;
-    return false;
+    // Told by what it resolves to, so that a /proc of another PID namespace,
+    // where this process has another number, is still recognised.
+    char* real = realpath(folder.empty() ? "." : folder.c_str(), nullptr);
+    bool found = false;
+    for (const char* const* known = descriptorFolders; real != nullptr && !found && *known != nullptr; ++known) {
+        char* other = realpath(*known, nullptr);
+        found = other != nullptr && std::string(real) == other;
+        free(other);
+    }
+    free(real);
+    return found;
 }
 
-// N when `name` leads, link by link, to entry N of a folder of this
-// process's descriptors (/dev/fd/N, /dev/stdout), else -1.
-int descriptorNumber(const std::string& name)
+// Follows `name` link by link to the file's own name, or to where a link
+// that leads nowhere yet would make it. Stops at a name of this process's
+// descriptors (/dev/fd/N, /dev/stdout), and gives N in `descriptor`.
+std::string followLinks(const std::string& name, int& descriptor)
 {
     std::string path = name;
+    descriptor = -1;
     for (int hop = 0; hop < 40; ++hop) {
         const std::string base = basePart(path);
         if (!base.empty() && base.size() < 10 && base.find_first_not_of("0123456789") == std::string::npos &&
-            isDescriptorFolder(folderPart(path)))
-            return static_cast<int>(std::strtol(base.c_str(), nullptr, 10));
-        std::string link = readLink(path);
-        if (link.empty())
-            return -1;
-        if (link[0] != '/')
-            link.insert(0, folderPart(path));
-        path = link;
+            isDescriptorFolder(folderPart(path))) {
+            descriptor = std::stoi(base);
+            return path;
+        }
+        char link[4096];  // PATH_MAX on Linux, more than on macOS
+        const ssize_t length = readlink(path.c_str(), link, sizeof link);
+        if (length <= 0 || static_cast<std::size_t>(length) >= sizeof link)
+            return path;
+        const std::string to(link, static_cast<std::size_t>(length));
+        path = to[0] == '/' ? to : folderPart(path) + to;
     }
-    return -1;
+    return path;
 }
 
-// Every signal that can be held is held while the target or a name beside
-// it is part-written, so that Ctrl-C or kill waits until it is whole or
-// gone; only a regular file is written then, which never blocks.
+// Held while the target itself is part-written, and while the names of
+// target and new content change hands: a few calls, none of which waits.
+// Ctrl-C or kill then ends the run once the file is whole, or as it was.
 void holdSignals(ReplacementState& s)
 {
     sigset_t all;
@@ -150,381 +141,500 @@ bool nameLeadsToTarget(const ReplacementState& s, const char* name)
     return fstatat(s.folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(named, s.opened);
 }
 
-// The target is still the file that was opened, with one link, unwritten.
-// A rename of its own changes its change time, so that is compared only
-// before one.
-bool targetUnchanged(const ReplacementState& s, bool beforeRename)
+// The target is still the file that was opened, unwritten; with one link
+// where it is to be replaced. A rename of its own changes its change time,
+// so that is compared only before one.
+bool targetUnchanged(const ReplacementState& s, bool renamed = false)
 {
     struct stat now {};
-    if (fstat(s.target, &now) != 0 || now.st_nlink != 1)
+    if (fstat(s.target, &now) != 0 || (s.way == Way::Temporary && now.st_nlink != 1))
         return false;
     FileState state = stateOf(now);
-    if (!beforeRename)
+    if (renamed)
         state.changed = stateOf(s.opened).changed;
     return state == stateOf(s.opened);
 }
 
-// Opens the folder the target is in, where the new content is made and
-// renamed; a link is followed to the file's own folder. False when that
-// cannot be told for sure.
-bool openFolder(ReplacementState& s)
+// The folder the target is in, or is to be made in, for the *at calls.
+Result openFolder(ReplacementState& s)
 {
-    std::string path = s.name;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        s.base = basePart(path);
-        const std::string folder = folderPart(path).empty() ? "." : folderPart(path);
-        (void)closeFile(s.folder);
-        s.folder = openFolderForNames(folder.c_str());
-        if (s.folder < 0)
-            s.folder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (s.base.empty() || s.folder < 0)
-            return false;
-        if (s.target < 0 || nameLeadsToTarget(s, s.base.c_str()))
-            return true;
-        path = realPath(s.name);
-    }
-    return false;
+    if (s.folder >= 0)
+        return 0;
+    const std::string folder = folderPart(s.path).empty() ? "." : folderPart(s.path);
+    s.folder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (s.folder < 0 && errno == EACCES)
+        return openUnreadableFolder(folder.c_str(), s.folder);
+    if (s.folder < 0)
+        return failure();
+    return 0;
 }
 
-// A name beside the target that says what it is: ".font.bin.x7Qa2Z". A long
-// name is shortened, at a character boundary, to stay within NAME_MAX.
-std::string temporaryCandidate(const std::string& base)
+// ".font.bin.x7Qa2Z" beside the target: a long name is shortened, at a
+// character boundary, to stay within NAME_MAX.
+std::string contentName(const std::string& base)
 {
-    static std::mt19937_64 random(std::random_device{}() ^ static_cast<std::uint64_t>(getpid()));
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::uint64_t random = 0;
+    if (random == 0) {
+        struct timespec now {};
+        (void)clock_gettime(CLOCK_REALTIME, &now);
+        random = static_cast<std::uint64_t>(now.tv_nsec) ^ reinterpret_cast<std::uintptr_t>(&now) ^
+                 (static_cast<std::uint64_t>(now.tv_sec) << 32);
+    }
     std::size_t length = std::min<std::size_t>(base.size(), 200);
     while (length > 0 && length < base.size() && (static_cast<unsigned char>(base[length]) & 0xC0) == 0x80)
         --length;  // not inside a UTF-8 sequence
     std::string name = "." + base.substr(0, length) + ".";
-    for (int i = 0; i < 6; ++i)
-        name += letters[random() % (sizeof letters - 1)];
+    for (int i = 0; i < 6; ++i) {
+        random = random * 6364136223846793005ULL + 1442695040888963407ULL;
+        name += letters[(random >> 33) % (sizeof letters - 1)];
+    }
     return name;
+}
+
+// Gives the new content's file a name beside the target, kept by the owner
+// of leftovers until it is handed over: the unnamed file made, or a new one.
+Result nameContent(ReplacementState& s, bool unnamed)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = contentName(basePart(s.path));
+        Result error = 0;
+        if (unnamed) {
+            error = nameUnnamedFile(s.content, s.folder, name.c_str());
+        } else {
+            s.content = openat(s.folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                               s.opened.st_mode == 0 ? 0666 : 0600);
+            error = s.content < 0 ? failure() : 0;
+        }
+        if (!error && !unnamed && fstat(s.content, &s.made) != 0) {
+            error = failure();
+            (void)unlinkat(s.folder, name.c_str(), 0);  // made by this run, which cannot tell it later
+        }
+        if (!error) {
+            s.contentName = name;
+            keepLeftover(Leftover::Content, s.folder, name.c_str(), s.made);
+        }
+        if (error.error() != EEXIST)
+            return error;
+    }
+    return EEXIST;
 }
 
 // The file the new content is written to, in the target's folder: one for
 // a new target gets what the system gives a new file (the folder's default
 // ACL, or the mode less the umask); one for an existing target can be
-// opened by nobody else until it has the target's attributes. -1, with
-// errno, when there is none.
-int makeTemporary(ReplacementState& s, bool newFile)
+// opened by nobody else until it has the target's attributes. On Linux it
+// has no name until it is whole.
+Result makeContentFile(ReplacementState& s)
 {
-    // In an append-only folder no name could be removed again.
-    if (isAppendOnly(s.folder)) {
-        errno = EPERM;
-        return -1;
-    }
-    const mode_t mode = newFile ? 0666 : 0600;
-    const int unnamed = openUnnamedFile(s.folder, mode);
-    if (unnamed >= 0)
-        return unnamed;
-    holdSignals(s);  // it has a name from its first moment
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = temporaryCandidate(s.base);
-        const int fd = openat(s.folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd >= 0)
-            s.temporaryName = name;
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+    const mode_t mode = s.opened.st_mode == 0 ? 0666 : 0600;
+    if (!openUnnamedFile(s.folder, mode, s.content))
+        return resultOf(fstat(s.content, &s.made));
+    return nameContent(s, false);
 }
 
-// Gives the empty temporary file what ">" leaves on the target: owner and
-// group, the system's extras, then the mode bits. False when it may not
-// have one of them.
-bool giveAttributes(ReplacementState& s)
+// Gives the empty new content's file what ">" leaves on the target: owner
+// and group, the system's extras, then the mode bits. Fails where it may
+// not have one of them.
+Result giveAttributes(ReplacementState& s)
 {
     const struct stat& target = s.opened;
-    struct stat made {};
-    if (fstat(s.temporary, &made) != 0)
-        return false;
     // Owner first: changing it clears set-id bits and file capabilities.
-    if ((made.st_uid != target.st_uid || made.st_gid != target.st_gid) &&
-        fchown(s.temporary, target.st_uid, target.st_gid) != 0)
-        return false;
-    if (!giveExtraAttributes(s.target, s.temporary))
-        return false;
+    if ((s.made.st_uid != target.st_uid || s.made.st_gid != target.st_gid) &&
+        fchown(s.content, target.st_uid, target.st_gid) != 0)
+        return failure();
+    if (Result error = giveExtraAttributes(s.target, s.content))
+        return error;
     // The system drops a set-group-ID bit it does not grant.
-    if (fchmod(s.temporary, target.st_mode & 07777) != 0 || fstat(s.temporary, &made) != 0 ||
-        (made.st_mode & 07777) != (target.st_mode & 07777))
-        return false;
+    struct stat given {};
+    if (fchmod(s.content, target.st_mode & 07777) != 0 || fstat(s.content, &given) != 0)
+        return failure();
+    if ((given.st_mode & 07777) != (target.st_mode & 07777))
+        return EPERM;
     // Cut as ">" cuts: the system clears the set-id bits of a writer that
     // may not keep them, as it would on the target.
-    return ftruncate(s.temporary, 0) == 0;
+    return resultOf(ftruncate(s.content, 0));
 }
 
-// A file size limit or a full disk would stop the writes part-way: both
-// are met before the first byte.
-int checkRoom(int fd, std::uint64_t length)
+// Drops the new content's file: written directly after all.
+void dropContent(ReplacementState& s)
+{
+    removeLeftover(Leftover::Content);
+    s.contentName.clear();
+    (void)closeFile(s.content);
+}
+
+// A file size limit would stop the writes part-way, with SIGXFSZ.
+Result checkSizeLimit(off_t end)
 {
     struct rlimit limit {};
-    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && length > limit.rlim_cur)
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<rlim_t>(end) > limit.rlim_cur)
         return EFBIG;
-    const int held = holdSpace(fd, static_cast<off_t>(length));
-    return held == ENOSPC || held == EDQUOT ? held : 0;
-}
-
-// The target itself is written, from its start: a device, pipe or FIFO, a
-// file with several links, or one that no temporary file can stand in for.
-// A missing one is made now, and removed again unless committed.
-int writeDirectly(ReplacementState& s)
-{
-    s.way = Way::Direct;
-    if (s.target < 0) {
-        s.target = open(s.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
-        if (s.target < 0 || fstat(s.target, &s.opened) != 0)
-            return failure();
-        s.createdTarget = true;
-    }
     return 0;
 }
 
-int writeAll(int fd, const void* bytes, std::size_t size)
+Result writeAll(int fd, const void* bytes, std::size_t size)
 {
     const char* next = static_cast<const char*>(bytes);
     while (size > 0) {
         const ssize_t written = write(fd, next, size);
-        if (written <= 0)
-            return written < 0 ? failure() : EIO;
+        if (written < 0)
+            return failure();
+        if (written == 0)
+            return EIO;
         next += written;
         size -= static_cast<std::size_t>(written);
     }
     return 0;
 }
 
-// Closes the new content's file, checked, before it takes any name of the
-// target's; an unnamed one is named beside the target first.
-int closeContent(ReplacementState& s)
+// Where overwriting takes new blocks (copy on write), held space does not
+// cover it: the content is written beside the target first, on its file
+// system, then the target is made to share those blocks, which takes none.
+// Where nothing can be made there, the free space must cover it all.
+Result cloneOverTarget(ReplacementState& s, const void* bytes, std::size_t size, bool& cloned)
 {
-    holdSignals(s);
-    for (int attempt = 0; s.temporaryName.empty(); ++attempt) {
-        const std::string name = temporaryCandidate(s.base);
-        const int error = nameUnnamedFile(s.temporary, s.folder, name.c_str());
-        if (error == 0)
-            s.temporaryName = name;
-        else if (error != EEXIST || attempt == 100)
+    struct stat copy {};
+    cloned = false;
+    if (!openFolder(s) && !openUnnamedFile(s.folder, 0600, s.content) &&
+        fstat(s.content, &copy) == 0 && copy.st_dev == s.opened.st_dev) {
+        // Whole blocks: a clone may end inside the target only at a block's end.
+        const off_t blocks = (static_cast<off_t>(size) + copy.st_blksize - 1) / copy.st_blksize * copy.st_blksize;
+        if (Result error = writeAll(s.content, bytes, size))
             return error;
+        if (ftruncate(s.content, blocks) != 0)
+            return failure();
+        holdSignals(s);
+        cloned = !cloneContent(s.target, s.content);
     }
-    return fstat(s.temporary, &s.content) == 0 ? closeFile(s.temporary) : failure();
+    (void)closeFile(s.content);
+    struct statvfs space {};
+    if (!cloned && fstatvfs(s.target, &space) == 0 &&
+        static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < static_cast<std::uint64_t>(size))
+        return ENOSPC;
+    return 0;
 }
 
-// A new target takes its name only while the name is free: a file made
-// meanwhile is another program's.
-int publishNewFile(ReplacementState& s)
+// Before the first byte of a target written itself, with the whole content
+// in hand: the target is as it was opened (glyphrot has read it since), and
+// a file size limit or a full disk is met now, with the file as it was.
+// From that byte to the cut, every signal that can be held waits.
+Result writeTarget(ReplacementState& s, const void* bytes, std::size_t size)
 {
-    if (int error = closeContent(s))
+    off_t offset = 0;
+    if (s.way == Way::Descriptor) {
+        const int flags = fcntl(s.target, F_GETFL);
+        offset = flags >= 0 && (flags & O_APPEND) != 0 ? s.opened.st_size : lseek(s.target, 0, SEEK_CUR);
+        if (offset < 0)
+            return failure();
+    } else if (!targetUnchanged(s)) {
+        return Result::changedMeanwhile;
+    }
+    if (Result error = checkSizeLimit(offset + static_cast<off_t>(size)))
         return error;
-    const char* from = s.temporaryName.c_str();
-    const char* to = s.base.c_str();
-    int error = renameIfFree(s.folder, from, to);
-    if (error != 0 && error != EEXIST) {
-        // A link, too, takes only a free name; the temporary name goes at the end.
-        error = linkat(s.folder, from, s.folder, to, 0) == 0 ? 0 : failure();
-        struct stat taken {};
-        if (error != 0 && error != EEXIST) {
-            // A file system without links (FAT, EPERM or EMLINK): the name is
-            // checked just before the rename.
-            error = fstatat(s.folder, to, &taken, AT_SYMLINK_NOFOLLOW) == 0 ? EEXIST
-                    : errno != ENOENT                                       ? failure()
-                    : renameat(s.folder, from, s.folder, to) == 0           ? 0
-                                                                            : failure();
-            if (error == 0)
-                s.temporaryName.clear();
-        }
-    } else if (error == 0) {
-        s.temporaryName.clear();
+    Storage storage = Storage::InPlace;
+    bool cloned = false;
+    if (s.way == Way::Direct && !storageOf(s.target, storage) && storage == Storage::CopyOnWrite) {
+        if (Result error = cloneOverTarget(s, bytes, size, cloned))
+            return error;
+    } else {
+        const Result held = holdSpace(s.target, offset, static_cast<off_t>(size));
+        if (held.error() == ENOSPC || held.error() == EDQUOT)
+            return held;
     }
-    return error == EEXIST ? ChangedMeanwhile : error;
+    holdSignals(s);
+    s.written = static_cast<off_t>(size);
+    if (cloned)
+        return 0;
+    return writeAll(s.target, bytes, size);
 }
 
-// Only the cut and the close can fail a direct write after its last byte.
-int endDirectWrite(ReplacementState& s)
+// A new name is taken only while it is free: a file made meanwhile is
+// another program's.
+Result publishNewFile(ReplacementState& s)
 {
-    if (S_ISREG(s.opened.st_mode) && ftruncate(s.target, s.written) != 0)
-        return failure();
-    return closeFile(s.target);
+    const char* from = s.contentName.c_str();
+    const std::string to = basePart(s.path);
+    Result error = renameIfFree(s.folder, from, to.c_str());
+    if (error && error.error() != EEXIST) {
+        // A link, too, takes only a free name; the other name goes after it,
+        // or the new one goes again: never two names.
+        error = resultOf(linkat(s.folder, from, s.folder, to.c_str(), 0));
+        if (!error) {
+            error = resultOf(unlinkat(s.folder, from, 0));
+            if (error)
+                (void)unlinkat(s.folder, to.c_str(), 0);
+        }
+    }
+    if (error.error() == EPERM || error.error() == EMLINK || error.error() == ENOSYS) {
+        // A file system without links (FAT): the name is checked just before the rename.
+        struct stat taken {};
+        if (fstatat(s.folder, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
+            return Result::changedMeanwhile;
+        error = errno == ENOENT ? resultOf(renameat(s.folder, from, s.folder, to.c_str())) : failure();
+    }
+    if (!error)
+        handOver(Leftover::Content);
+    if (error.error() == EEXIST)
+        return Result::changedMeanwhile;
+    return error;
 }
 
 // The system keeps the target where it is (a mount point, a sticky folder):
-// the new content is copied over it from its start, as a direct write.
-int copyOverTarget(ReplacementState& s)
+// the new content is written over it from its start, as a direct write.
+Result copyOverTarget(ReplacementState& s)
 {
-    int from = openat(s.folder, s.temporaryName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int from = openat(s.folder, s.contentName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat reopened {};
-    int error = from < 0 || fstat(from, &reopened) != 0 ? failure() : 0;
-    if (error == 0 && (!sameFile(reopened, s.content) || !targetUnchanged(s, true)))
-        error = ChangedMeanwhile;
-    if (error == 0)
-        error = checkRoom(s.target, s.length);
-    char buffer[1 << 16];
-    for (ssize_t got = 1; error == 0 && got > 0;) {
-        got = read(from, buffer, sizeof buffer);
-        error = got < 0 ? failure() : writeAll(s.target, buffer, static_cast<std::size_t>(got));
+    Result error = from < 0 ? failure() : 0;
+    if (!error)
+        error = resultOf(fstat(from, &reopened));
+    if (!error && !sameFile(reopened, s.made))
+        error = Result::changedMeanwhile;
+    std::string content(error ? 0 : static_cast<std::size_t>(reopened.st_size), '\0');
+    for (std::size_t got = 0; !error && got < content.size();) {
+        const ssize_t read = ::read(from, content.data() + got, content.size() - got);
+        if (read <= 0)
+            error = read < 0 ? failure() : EIO;
+        got += read > 0 ? static_cast<std::size_t>(read) : 0;
     }
-    (void)closeFile(from);
-    return error == 0 ? endDirectWrite(s) : error;
+    int opened = from;
+    (void)closeFile(opened);
+    s.way = Way::Direct;
+    if (error)
+        return error;
+    return writeTarget(s, content.data(), content.size());
 }
 
 // A refusal for where the target is, not a fault: a mount point, another
-// file system, a sticky folder, an append-only one.
-bool isRefusedRename(int error)
+// file system, a sticky folder.
+bool isRefusedRename(Result error)
 {
-    return error == EBUSY || error == EXDEV || error == EPERM || error == EACCES;
+    return error.error() == EBUSY || error.error() == EXDEV || error.error() == EPERM || error.error() == EACCES;
+}
+
+// Exchanged, the old name's file comes out under the new content's name: it
+// goes if it is the file opened, unchanged. Otherwise, or if it cannot be
+// removed, it is put back, and the new content goes: a run never leaves two
+// files.
+Result exchangeWithTarget(ReplacementState& s, const char* content, const char* target)
+{
+    holdSignals(s);
+    Result error = Result::changedMeanwhile;
+    if (nameLeadsToTarget(s, content) && targetUnchanged(s, true))
+        error = resultOf(unlinkat(s.folder, content, 0));
+    if (!error) {
+        handOver(Leftover::Content);
+        return 0;
+    }
+    if (exchangeNames(s.folder, content, target))
+        handOver(Leftover::Content);  // the other program's file keeps that name: never removed
+    return error;
 }
 
 // Puts the new content in the existing target's place, only if the name
 // still leads to the file that was opened, unchanged.
-int replaceTarget(ReplacementState& s)
+Result replaceTarget(ReplacementState& s)
 {
-    if (int error = closeContent(s))
-        return error;
-    if (!targetUnchanged(s, true))
-        return ChangedMeanwhile;
-    const char* temporary = s.temporaryName.c_str();
-    const char* target = s.base.c_str();
-    // Exchanged, the old name's file comes out under the temporary name: it
-    // goes if it is the file opened, else it is put back.
-    int error = exchangeNames(s.folder, temporary, target);
-    if (error == 0) {
-        if (nameLeadsToTarget(s, temporary) && targetUnchanged(s, false)) {
-            (void)unlinkat(s.folder, temporary, 0);  // the old file; nothing more to do if it stays
-            s.temporaryName.clear();
-            return 0;
-        }
-        if (exchangeNames(s.folder, temporary, target) != 0)
-            s.temporaryName.clear();  // the other program's file keeps that name: never removed
-        return ChangedMeanwhile;
-    }
+    if (!targetUnchanged(s))
+        return Result::changedMeanwhile;
+    const char* content = s.contentName.c_str();
+    const std::string target = basePart(s.path);
+    holdSignals(s);
+    Result error = exchangeNames(s.folder, content, target.c_str());
+    if (!error)
+        return exchangeWithTarget(s, content, target.c_str());
     // Without an exchange, the name is checked just before the rename.
     if (!isRefusedRename(error)) {
-        if (!nameLeadsToTarget(s, target))
-            return ChangedMeanwhile;
-        error = renameat(s.folder, temporary, s.folder, target) == 0 ? 0 : failure();
-        if (error == 0)
-            s.temporaryName.clear();
+        if (!nameLeadsToTarget(s, target.c_str()))
+            return Result::changedMeanwhile;
+        error = resultOf(renameat(s.folder, content, s.folder, target.c_str()));
     }
-    if (error == ENOENT)
-        return ChangedMeanwhile;
-    return isRefusedRename(error) ? copyOverTarget(s) : error;
+    if (!error)
+        handOver(Leftover::Content);
+    if (error.error() == ENOENT)
+        return Result::changedMeanwhile;
+    if (isRefusedRename(error))
+        return copyOverTarget(s);
+    return error;
+}
+
+// The new content is whole: its file is closed, checked, before it takes
+// any name of the target's; an unnamed one is named beside the target first.
+Result commitTemporary(ReplacementState& s)
+{
+    if (s.contentName.empty())
+        if (Result error = nameContent(s, true))
+            return error;
+    if (Result error = closeFile(s.content))
+        return error;
+    if (s.opened.st_mode == 0)
+        return publishNewFile(s);
+    return replaceTarget(s);
+}
+
+// The target itself is written, from its start: a device, pipe or FIFO, a
+// file with several links, or one that no temporary file can stand in for.
+// A missing one is made now, and removed again unless committed.
+Result writeDirectly(ReplacementState& s)
+{
+    s.way = Way::Direct;
+    if (s.target >= 0)
+        return 0;
+    const std::string base = basePart(s.path);
+    s.target = openat(s.folder, base.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
+    if (s.target < 0 || fstat(s.target, &s.opened) != 0)
+        return failure();
+    keepLeftover(Leftover::CreatedTarget, s.folder, base.c_str(), s.opened);
+    return 0;
+}
+
+// /dev/stdout and its kind: reopening would cut what the caller opened, or
+// write over it from its start. The program opens nothing for writing
+// before this, so a descriptor open for writing is the caller's; one that
+// is not (a program's own input among them) is refused.
+Result openDescriptor(ReplacementState& s, int number)
+{
+    const int access = fcntl(number, F_GETFL);
+    if (access < 0 || (access & O_ACCMODE) == O_RDONLY)
+        return EBADF;
+    // The system follows the links once more, with its rules for links in
+    // sticky folders, and must arrive at the same file.
+    struct stat named {};
+    if (stat(s.name.c_str(), &named) != 0 || fstat(number, &s.opened) != 0)
+        return failure();
+    s.way = Way::Descriptor;
+    s.target = number;
+    if (!sameFile(named, s.opened))
+        return Result::changedMeanwhile;
+    return 0;
+}
+
+// An in-place run's target is the file that was read, unwritten. Opening it
+// for writing copies a lower layer's file up (overlayfs), which changes no
+// more than its change time.
+bool isFileRead(const ReplacementState& s, const FileState& read)
+{
+    FileState now = stateOf(s.opened);
+    Storage storage = Storage::InPlace;
+    if (now.changed != read.changed && !storageOf(s.target, storage) && storage == Storage::CopiedUpOnOpen)
+        now.changed = read.changed;
+    return now == read;
 }
 
 }  // namespace
 
 ReplacementState::~ReplacementState()
 {
-    // The temporary name is never the output's: it goes in any case.
-    (void)unlinkat(folder, temporaryName.c_str(), 0);
-    struct stat named {};
-    if (createdTarget && !committed && lstat(name.c_str(), &named) == 0 && sameFile(named, opened))
-        (void)unlink(name.c_str());
-    (void)closeFile(temporary);
-    (void)closeFile(target);
+    removeLeftover(Leftover::Content);
+    removeLeftover(Leftover::CreatedTarget);
+    (void)closeFile(content);
+    if (way != Way::Descriptor)
+        (void)closeFile(target);
     (void)closeFile(folder);
     // A signal that came meanwhile ends the run only now.
     if (holdingSignals)
         (void)sigprocmask(SIG_SETMASK, &signalsBefore, nullptr);
 }
 
-std::string failureText(int error)
-{
-    return error == ChangedMeanwhile ? "the file changed meanwhile" : std::strerror(error);
-}
-
 Replacement::Replacement() = default;
 Replacement::~Replacement() = default;
 
-int Replacement::open(const std::string& name, std::uint64_t length, const FileState* mustBe)
+Result Replacement::open(const std::string& name, const FileState* mustBe)
 {
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
     s.name = name;
-    s.length = length;
-
-    // /dev/stdout and its kind: reopening would cut what the caller opened,
-    // or write over it from its start. The program opens nothing for
-    // writing before this, so a descriptor open for writing is the caller's;
-    // one that is not (a program's own input among them) is refused.
-    const int number = descriptorNumber(name);
-    const int access = number >= 0 ? fcntl(number, F_GETFL) : -1;
-    if (number >= 0 && (access < 0 || (access & O_ACCMODE) == O_RDONLY))
-        return EBADF;
-    if (number >= 0) {
-        // The system follows the links once more, with its rules for links
-        // in sticky folders, and must arrive at the same file.
-        struct stat named {};
-        struct stat held {};
-        if (stat(name.c_str(), &named) != 0 || fstat(number, &held) != 0)
-            return failure();
-        s.way = Way::Descriptor;
-        s.caller = number;
-        return sameFile(named, held) ? 0 : ChangedMeanwhile;
-    }
+    int descriptor = -1;
+    s.path = followLinks(name, descriptor);
+    if (descriptor >= 0)
+        return openDescriptor(s, descriptor);
 
     // Whether there is a file, without opening it yet: a FIFO would wait for
-    // a reader. A link that leads nowhere yet makes the file it leads to, as
-    // ">" does, where the system allows it.
+    // a reader. A link that leads nowhere yet makes its file only when the
+    // new content is whole. O_CREAT has the system apply its rules for files
+    // and FIFOs in sticky folders, as to ">"; should the file be removed
+    // meanwhile, the empty file that may be this run's is removed again
+    // unless committed.
     struct stat status {};
-    const bool exists = stat(name.c_str(), &status) == 0;
-    if (!exists && errno != ENOENT)
-        return failure();
-    if (exists || (lstat(name.c_str(), &status) == 0 && S_ISLNK(status.st_mode))) {
+    if (stat(name.c_str(), &status) == 0) {
         s.target = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
         if (s.target < 0 || fstat(s.target, &s.opened) != 0)
             return failure();
+        if (!sameFile(status, s.opened) && S_ISREG(s.opened.st_mode) && s.opened.st_size == 0 &&
+            !openFolder(s) && nameLeadsToTarget(s, basePart(s.path).c_str()))
+            keepLeftover(Leftover::CreatedTarget, s.folder, basePart(s.path).c_str(), s.opened);
+    } else if (errno != ENOENT) {
+        return failure();
     }
-    if (mustBe != nullptr && (s.target < 0 || !(stateOf(s.opened) == *mustBe)))
-        return ChangedMeanwhile;
+    if (mustBe != nullptr && (s.target < 0 || !isFileRead(s, *mustBe)))
+        return Result::changedMeanwhile;
 
     // Every name of a file with several links must see the new content; a
     // device or pipe has nothing to replace.
     if (s.target >= 0 && (!S_ISREG(s.opened.st_mode) || s.opened.st_nlink > 1))
         return writeDirectly(s);
-    const bool newFile = s.target < 0;
-    if (openFolder(s)) {
-        s.temporary = makeTemporary(s, newFile);
-        if (s.temporary < 0 && errno != EACCES && errno != EPERM && errno != EROFS)
-            return failure();
+    if (Result error = openFolder(s))
+        return error;
+    if (s.target >= 0 && !nameLeadsToTarget(s, basePart(s.path).c_str()))
+        return Result::changedMeanwhile;
+    // In an append-only folder no name could be removed again; where that
+    // cannot be told, nor can it be risked.
+    bool appendOnly = false;
+    const Result told = isAppendOnly(s.folder, appendOnly);
+    if (appendOnly || (told && told.error() != ENOSYS))
+        return writeDirectly(s);
+    if (Result error = makeContentFile(s)) {
+        // The folder takes no new file: the target itself is written.
+        if (error.error() == EACCES || error.error() == EPERM || error.error() == EROFS)
+            return writeDirectly(s);
+        return error;
     }
-    if (s.temporary >= 0 && (newFile || giveAttributes(s))) {
-        s.way = newFile ? Way::Create : Way::Replace;
-        return 0;
+    // The target's attributes cannot all be given to another file.
+    if (s.target >= 0 && giveAttributes(s)) {
+        dropContent(s);
+        return writeDirectly(s);
     }
-    // The folder takes no new file, or the target's attributes cannot be
-    // given to one: the target itself is written.
-    (void)unlinkat(s.folder, s.temporaryName.c_str(), 0);  // where it has a name
-    s.temporaryName.clear();
-    (void)closeFile(s.temporary);
-    return writeDirectly(s);
+    s.way = Way::Temporary;
+    return 0;
 }
 
 bool Replacement::writesTarget() const
 {
-    return state_->way == Way::Direct || state_->way == Way::Descriptor;
+    return state_->way != Way::Temporary;
 }
 
-int Replacement::write(const void* bytes, std::size_t size)
+Result Replacement::write(const void* bytes, std::size_t size)
 {
     ReplacementState& s = *state_;
-    const int fd = s.way == Way::Descriptor ? s.caller : s.way == Way::Direct ? s.target : s.temporary;
-    const bool regular = s.way != Way::Descriptor && (s.way != Way::Direct || S_ISREG(s.opened.st_mode));
-    const int room = regular && s.written == 0 ? checkRoom(fd, s.length) : 0;
-    if (room != 0)
-        return room;
-    if (s.way == Way::Direct && regular)
-        holdSignals(s);
-    const int error = writeAll(fd, bytes, size);
-    s.written += error == 0 ? static_cast<off_t>(size) : 0;
-    return error;
+    if (s.way == Way::Temporary) {
+        if (Result error = checkSizeLimit(s.written + static_cast<off_t>(size)))
+            return error;
+        s.written += static_cast<off_t>(size);
+        return writeAll(s.content, bytes, size);
+    }
+    // A device or pipe can wait for its reader: Ctrl-C must end it.
+    if (!S_ISREG(s.opened.st_mode))
+        return writeAll(s.target, bytes, size);
+    if (s.written != 0)
+        return EINVAL;  // the whole content comes in one write
+    return writeTarget(s, bytes, size);
 }
 
-int Replacement::commit()
+Result Replacement::commit()
 {
     ReplacementState& s = *state_;
-    const int error = s.way == Way::Descriptor ? 0
-                      : s.way == Way::Direct   ? endDirectWrite(s)
-                      : s.way == Way::Create   ? publishNewFile(s)
-                                               : replaceTarget(s);
-    s.committed = error == 0;
+    Result error = 0;
+    if (s.way == Way::Temporary)
+        error = commitTemporary(s);
+    // A direct write's content is all there: only the cut and the close can fail now.
+    if (!error && s.way == Way::Direct && S_ISREG(s.opened.st_mode) && ftruncate(s.target, s.written) != 0)
+        error = failure();
+    if (!error && s.way == Way::Direct)
+        error = closeFile(s.target);
+    if (!error)
+        handOver(Leftover::CreatedTarget);
     state_.reset();
     return error;
 }
@@ -535,38 +645,37 @@ InputFile::~InputFile()
     (void)closeFile(fd);  // read only: nothing is lost
 }
 
-int InputFile::open(const std::string& name)
+Result InputFile::open(const std::string& name)
 {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    file_ = fd;
-    struct stat status {};
-    if (fd < 0)
-        return error = failure();
-    if (fstat(fd, &status) != 0) {
-        failedStep = ReadStep::Length;
-        return error = failure();
-    }
-    regular_ = S_ISREG(status.st_mode);
-    state = stateOf(status);
-    left_ = state.length;
-    return error = S_ISDIR(status.st_mode) ? EISDIR : 0;
+    file_ = ::open(name.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    return file_ < 0 ? failure() : 0;
 }
 
-std::size_t InputFile::read(std::uint8_t* bytes, std::size_t size)
+Result InputFile::inspect()
 {
-    failedStep = ReadStep::Read;
-    std::size_t have = 0;
-    while (error == 0 && have < size && (!regular_ || left_ > 0)) {
-        const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - have, left_) : size - have;
-        const ssize_t got = ::read(static_cast<int>(file_), bytes + have, wanted);
-        if (got <= 0) {
-            error = got < 0 ? failure() : regular_ ? EIO : 0;  // a regular file cut short meanwhile
-            break;
-        }
-        have += static_cast<std::size_t>(got);
-        left_ -= regular_ ? static_cast<std::uint64_t>(got) : 0;
+    struct stat status {};
+    if (fstat(static_cast<int>(file_), &status) != 0)
+        return failure();
+    regular_ = S_ISREG(status.st_mode);
+    state_ = stateOf(status);
+    left_ = state_.length;
+    return S_ISDIR(status.st_mode) ? EISDIR : 0;
+}
+
+Result InputFile::read(std::uint8_t* bytes, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    while (got < size && (!regular_ || left_ > 0)) {
+        const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - got, left_) : size - got;
+        const ssize_t read = ::read(static_cast<int>(file_), bytes + got, wanted);
+        if (read < 0)
+            return failure();
+        if (read == 0)
+            return regular_ ? EIO : 0;  // a regular file cut short meanwhile
+        got += static_cast<std::size_t>(read);
+        left_ -= regular_ ? static_cast<std::uint64_t>(read) : 0;
     }
-    return have;
+    return 0;
 }
 
 bool namesSameSpecialFile(const std::string& first, const std::string& second)
@@ -575,9 +684,4 @@ bool namesSameSpecialFile(const std::string& first, const std::string& second)
     struct stat other {};
     return stat(first.c_str(), &one) == 0 && stat(second.c_str(), &other) == 0 && !S_ISREG(one.st_mode) &&
            !S_ISDIR(one.st_mode) && sameFile(one, other);
-}
-
-std::vector<std::string> commandLine(int argc, char** argv)
-{
-    return {argv, argv + argc};
 }

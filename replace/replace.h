@@ -7,16 +7,24 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
-// The failure of a run whose target another program replaced, removed,
-// linked or wrote meanwhile. Every other failure is an errno value.
-constexpr int ChangedMeanwhile = -1;
+// What every step gives: 0 when it worked, else an errno value, or
+// changedMeanwhile for a target that another program replaced, removed,
+// linked or wrote meanwhile.
+class Result {
+public:
+    constexpr Result(int error = 0) : error_(error) {}  // from errno values
+    static constexpr int changedMeanwhile = -1;
+    explicit operator bool() const { return error_ != 0; }  // true when the step failed
+    int error() const { return error_; }
+    std::string text() const { return error_ == changedMeanwhile ? "the file changed meanwhile" : std::strerror(error_); }
 
-// strerror, or the text of ChangedMeanwhile.
-std::string failureText(int error);
+private:
+    int error_;
+};
 
 // The file a name led to when it was read, and what tells whether it was
 // written since: its length and its times, to the nanosecond where kept.
@@ -34,57 +42,51 @@ struct FileState {
 };
 
 // A file read as "rb" reads it, for a caller that may then replace it.
-enum class ReadStep { Open, Length, Read };
 class InputFile {
 public:
     InputFile() = default;
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
-    // 0, or the errno value of the step that failed (EISDIR for a folder).
-    int open(const std::string& name);
-    // `size` bytes, fewer only at the end: a regular file ends at the length
-    // it had when it was opened, anything else where it ends. On a failure
-    // `error` is set (EIO for a file cut short meanwhile).
-    std::size_t read(std::uint8_t* bytes, std::size_t size);
-
-    int error = 0;
-    ReadStep failedStep = ReadStep::Open;
-    FileState state;  // of a regular file, as it was opened
+    Result open(const std::string& name);
+    // Tells what was opened: EISDIR for a folder.
+    Result inspect();
+    // Up to `size` bytes into `got`, fewer only at the end: a regular file
+    // ends at the length it had when it was inspected (EIO when it was cut
+    // short meanwhile), anything else where it ends.
+    Result read(std::uint8_t* bytes, std::size_t size, std::size_t& got);
+    const FileState& state() const { return state_; }  // of a regular file
 
 private:
     std::intptr_t file_ = -1;  // a descriptor, or a Windows handle
     bool regular_ = false;
     std::uint64_t left_ = 0;  // of a regular file
+    FileState state_;
 };
 
 // Both names lead to one pipe, FIFO or device, which cannot be rewritten in place.
 bool namesSameSpecialFile(const std::string& first, const std::string& second);
 
-// The arguments as the user typed them, in UTF-8; argv itself where that is
-// what the system passes.
-std::vector<std::string> commandLine(int argc, char** argv);
-
 struct ReplacementState;  // the descriptors and names one replacement holds
 
 // open acquires everything, write hands over the new content, commit puts it
 // in place. A replacement never committed is dropped: the target is as it
-// was, and nothing is left beside it. Each returns 0 or a failure.
+// was, and nothing is left beside it, also when the run ends by a signal or
+// by exit().
 class Replacement {
 public:
     Replacement();
     ~Replacement();
 
-    // Decides how `name` is written for `length` bytes of new content, and
-    // holds what that needs; nothing is cut, created or changed yet. With
-    // `mustBe`, the name must still lead to that file, unwritten (an
-    // in-place run).
-    int open(const std::string& name, std::uint64_t length, const FileState* mustBe = nullptr);
-    // True when the writes go to the target itself: a caller that reads the
-    // target (in place) must hold all of it first.
+    // Decides how `name` is written and holds what that needs; nothing is
+    // cut, created or changed yet. With `mustBe`, the name must still lead
+    // to that file, unwritten (an in-place run).
+    Result open(const std::string& name, const FileState* mustBe = nullptr);
+    // True when the writes go to the target itself: the caller gives the
+    // whole content in one write, and may read the target until then.
     bool writesTarget() const;
-    int write(const void* bytes, std::size_t size);
-    int commit();
+    Result write(const void* bytes, std::size_t size);
+    Result commit();
 
 private:
     std::unique_ptr<ReplacementState> state_;

@@ -65,10 +65,10 @@ std::string printableName(const std::string& name)
     return plain ? name : quoted + "'";
 }
 
-unsigned reportFailure(std::string& messages, const char* what, const std::string& fileName, int error)
+unsigned reportFailure(std::string& messages, const char* what, const std::string& fileName, Result error)
 {
     messages += std::string("Error - can not ") + what + " output file " + printableName(fileName) + " (" +
-                failureText(error) + ")";
+                error.text() + ")";
     return ErrorOutput;
 }
 
@@ -123,10 +123,10 @@ unsigned writeTableFile(const GeneratorSettings& settings, const std::vector<std
     // before the file is touched; the file then changes in one step, or
     // not at all.
     Replacement output;
-    if (int error = output.open(fileName, text.size()))
+    if (Result error = output.open(fileName))
         return reportFailure(messages, "open", fileName, error);
-    int error = output.write(text.data(), text.size());
-    if (error == 0)
+    Result error = output.write(text.data(), text.size());
+    if (!error)
         error = output.commit();
-    return error == 0 ? 0 : reportFailure(messages, "write", fileName, error);
+    return error ? reportFailure(messages, "write", fileName, error) : 0;
 }

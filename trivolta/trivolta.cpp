@@ -1,7 +1,7 @@
 // trivolta: writes a table of port bytes for three square waves, phases A,
 // B and C, as a C array or as assembler DB lines.
+#include "arguments.h"
 #include "exit_status.h"
-#include "replace.h"
 #include "run.h"
 
 #include <cstdio>
@@ -14,10 +14,9 @@ int main(int argc, char** argv)
     // once, before anything of the output has changed.
     std::set_new_handler([] {
         (void)std::fputs("Error - not enough memory for the table", stdout);
-        (void)std::fflush(stdout);  // the status says it too
-        std::_Exit(static_cast<int>(ErrorOutput));
+        std::exit(static_cast<int>(ErrorOutput));  // the status says it too
     });
-    unsigned status = runGenerator(commandLine(argc, argv), stdout);
+    unsigned status = runGenerator(typedArguments(argc, argv), stdout);
     // The console's one check: a message or the usage text lost on it is a
     // failed run too.
     if (std::fflush(stdout) != 0 || std::ferror(stdout))
