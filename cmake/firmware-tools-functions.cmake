@@ -12,99 +12,82 @@
 # input or the programs change.
 include_guard(GLOBAL)
 
-# The orientations of a glyph and their other names, from orientations.table
-# beside this file, or in glyphrot/ of the source tree (the format is
-# described there): lines
-# "name|a b c d|runs", then "alias|orientation". Kept as global properties,
-# since a second find_package in another folder does not read this file
-# again.
+# The orientations of a glyph, their other names and the runs of glyphrot
+# between any two, from orientations.table and orientation-pairs.table
+# beside this file, or in glyphrot/ of the source tree (their formats are
+# described there). Kept as global properties, since a second find_package
+# in another folder does not read this file again:
+#   _firmware_tools_orientations        the orientations, in the table's order
+#   _firmware_tools_aliases             the other names, in the table's order
+#   _firmware_tools_alias:<name>        the orientation <name> is another name for
+#   _firmware_tools_runs:<from>:<to>    the runs, "+" between runs
 function(_firmware_tools_read_orientations)
-  set(table "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/orientations.table")
-  if(NOT EXISTS "${table}")  # in the source tree
-    set(table "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../glyphrot/orientations.table")
+  set(folder "${CMAKE_CURRENT_FUNCTION_LIST_DIR}")
+  if(NOT EXISTS "${folder}/orientations.table")  # in the source tree
+    set(folder "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../glyphrot")
   endif()
-  file(STRINGS "${table}" lines REGEX "^[^#]")
+  file(STRINGS "${folder}/orientations.table" lines REGEX "^[^#]")
   set(orientations "")
   set(aliases "")
   foreach(line IN LISTS lines)
-    if(line MATCHES "^[^|]+\\|-?[01] -?[01] -?[01] -?[01]\\|[^|]*$")
-      list(APPEND orientations "${line}")
-    elseif(line MATCHES "^[^|]+\\|[^|]+$")
-      list(APPEND aliases "${line}")
+    if(line MATCHES "^([^|]+)\\|(-[^|]*)?$")
+      list(APPEND orientations "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^([^|]+)\\|([^|-][^|]*)$")
+      list(APPEND aliases "${CMAKE_MATCH_1}")
+      set_property(GLOBAL PROPERTY "_firmware_tools_alias:${CMAKE_MATCH_1}" "${CMAKE_MATCH_2}")
     else()
-      message(FATAL_ERROR "${table}: '${line}' is neither an orientation nor another name")
+      message(FATAL_ERROR "${folder}/orientations.table: '${line}' is neither an orientation nor another name")
     endif()
+  endforeach()
+  file(STRINGS "${folder}/orientation-pairs.table" lines REGEX "^[^#]")
+  foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^([^|]+)\\|([^|]+)\\|([^|]*)$")
+      message(FATAL_ERROR "${folder}/orientation-pairs.table: '${line}' is not from|to|runs")
+    endif()
+    set_property(GLOBAL PROPERTY "_firmware_tools_runs:${CMAKE_MATCH_1}:${CMAKE_MATCH_2}" "${CMAKE_MATCH_3}")
   endforeach()
   set_property(GLOBAL PROPERTY _firmware_tools_orientations "${orientations}")
   set_property(GLOBAL PROPERTY _firmware_tools_aliases "${aliases}")
 endfunction()
 _firmware_tools_read_orientations()
 
-# Sets <variable> to the matrix of the orientation or alias <name>; an
-# unknown name ends the configuration with the names there are.
-function(_firmware_tools_matrix variable name what)
+# Sets <variable> to the orientation <name> is (itself, or the one it is
+# another name for); an unknown name ends the configuration with the names
+# there are.
+function(_firmware_tools_orientation variable name what)
   get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
   get_property(aliases GLOBAL PROPERTY _firmware_tools_aliases)
-  foreach(alias IN LISTS aliases)
-    string(REPLACE "|" ";" fields "${alias}")
-    list(GET fields 0 alias_name)
-    if(name STREQUAL alias_name)
-      list(GET fields 1 name)
-    endif()
-  endforeach()
-  set(names "")
-  foreach(orientation IN LISTS orientations)
-    string(REPLACE "|" ";" fields "${orientation}")
-    list(GET fields 0 orientation_name)
-    list(GET fields 1 matrix)
-    if(name STREQUAL orientation_name)
-      separate_arguments(matrix)
-      set(${variable} "${matrix}" PARENT_SCOPE)
-      return()
-    endif()
-    string(APPEND names " ${orientation_name}")
-  endforeach()
+  get_property(alias_of GLOBAL PROPERTY "_firmware_tools_alias:${name}")
+  set(orientation "${name}")
+  if(alias_of)
+    set(orientation "${alias_of}")
+  endif()
+  list(FIND orientations "${orientation}" index)
+  if(NOT index EQUAL -1)
+    set(${variable} "${orientation}" PARENT_SCOPE)
+    return()
+  endif()
+  string(JOIN " " names ${orientations})
   set(alias_names "")
   foreach(alias IN LISTS aliases)
-    string(REPLACE "|" ";" fields "${alias}")
-    list(GET fields 0 alias_name)
-    list(GET fields 1 alias_of)
-    string(APPEND alias_names " ${alias_name} (${alias_of})")
+    get_property(alias_of GLOBAL PROPERTY "_firmware_tools_alias:${alias}")
+    string(APPEND alias_names " ${alias} (${alias_of})")
   endforeach()
   message(FATAL_ERROR "firmware_tools_font: ${what} '${name}' is not an orientation. "
-                      "The orientations are:${names}; and the other names for them:${alias_names}.")
+                      "The orientations are: ${names}; and the other names for them:${alias_names}.")
 endfunction()
 
 # Sets <variable> to the runs of glyphrot ("+" between runs) that take a font
-# stored as <from> to <to>: the inverse of <from> (its transpose, the matrices
-# being orthogonal), then <to>.
+# stored as <from> to <to>, as orientation-pairs.table gives them.
 function(_firmware_tools_runs variable from to)
-  _firmware_tools_matrix(f "${from}" FROM)
-  _firmware_tools_matrix(t "${to}" TO)
-  list(GET f 0 fa)
-  list(GET f 1 fb)
-  list(GET f 2 fc)
-  list(GET f 3 fd)
-  list(GET t 0 ta)
-  list(GET t 1 tb)
-  list(GET t 2 tc)
-  list(GET t 3 td)
-  # t times the transpose of f
-  math(EXPR a "${ta} * ${fa} + ${tb} * ${fb}")
-  math(EXPR b "${ta} * ${fc} + ${tb} * ${fd}")
-  math(EXPR c "${tc} * ${fa} + ${td} * ${fb}")
-  math(EXPR d "${tc} * ${fc} + ${td} * ${fd}")
-  get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
-  foreach(orientation IN LISTS orientations)
-    string(REPLACE "|" ";" fields "${orientation}")
-    list(GET fields 1 matrix)
-    if(matrix STREQUAL "${a} ${b} ${c} ${d}")
-      list(GET fields 2 runs)
-      set(${variable} "${runs}" PARENT_SCOPE)
-      return()
-    endif()
-  endforeach()
-  message(FATAL_ERROR "firmware_tools_font: no orientation has the matrix ${a} ${b} ${c} ${d}")
+  _firmware_tools_orientation(from "${from}" FROM)
+  _firmware_tools_orientation(to "${to}" TO)
+  get_property(listed GLOBAL PROPERTY "_firmware_tools_runs:${from}:${to}" SET)
+  if(NOT listed)
+    message(FATAL_ERROR "firmware_tools_font: orientation-pairs.table has no line ${from}|${to}")
+  endif()
+  get_property(runs GLOBAL PROPERTY "_firmware_tools_runs:${from}:${to}")
+  set(${variable} "${runs}" PARENT_SCOPE)
 endfunction()
 
 # A full path: a relative one taken from <base>.
@@ -170,12 +153,13 @@ endfunction()
 #
 # Converts the font <input> (a relative path is taken in the current source
 # directory), stored as FROM (as-stored unless given), to the orientation TO
-# with the fewest runs of glyphrot, into <output>: the bytes, or with C_ARRAY
-# a C source that defines them as the array <name>:
+# with the fewest runs of glyphrot (orientation-pairs.table), into <output>:
+# the bytes, or with C_ARRAY a C source that defines them as the array
+# <name>, one glyph a line (firmware-tools-c-array.cmake):
 #   FIRMWARE_TOOLS_CODE const unsigned char <name>[<bytes>] = {...};
 # FIRMWARE_TOOLS_CODE is __code for SDCC's 8051 ports (the array stays in
-# program memory), empty for other compilers; a definition of your own
-# (-DFIRMWARE_TOOLS_CODE=code for Keil C51) wins.
+# program memory), PROGMEM for avr-gcc, empty for other compilers; a
+# definition of your own (-DFIRMWARE_TOOLS_CODE=code for Keil C51) wins.
 function(firmware_tools_font output input)
   cmake_parse_arguments(PARSE_ARGV 2 arg "" "FROM;TO;C_ARRAY" "")
   if(arg_UNPARSED_ARGUMENTS)

@@ -5,20 +5,19 @@
 #   cmake -DGLYPHROT=glyphrot -DINPUT=font.bin -DFOLDER=demo -P orientations.cmake
 cmake_minimum_required(VERSION 3.25)
 # The orientations of orientations.table (beside this script), in its
-# order: name|matrix|runs, "+" between runs. Each picture is titled with its
-# runs as the README lists them, ", " between runs.
-file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/orientations.table" orientations
-     REGEX "^[^#|]+\\|[^|]+\\|[^|]*$")
+# order, each made by its runs from as stored ("+" between runs) as
+# firmware_tools_font reads them. Each picture is titled with its runs as
+# the README lists them, ", " between runs.
+include("${CMAKE_CURRENT_LIST_DIR}/../cmake/firmware-tools-functions.cmake")
+get_property(orientations GLOBAL PROPERTY _firmware_tools_orientations)
 
 set(fonts_1 "")
 set(titles_1 "")
 set(fonts_2 "")
 set(titles_2 "")
 set(count 0)
-foreach(orientation IN LISTS orientations)
-  string(REPLACE "|" ";" fields "${orientation}")
-  list(GET fields 0 name)
-  list(GET fields 2 runs)
+foreach(name IN LISTS orientations)
+  _firmware_tools_runs(runs as-stored "${name}")
   set(file "${FOLDER}/${name}.bin")
   configure_file("${INPUT}" "${file}" COPYONLY)
   if(runs STREQUAL "")

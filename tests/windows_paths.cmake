@@ -8,7 +8,8 @@ cmake_minimum_required(VERSION 3.25)
 # The package folder as installed, with programs of a Windows install.
 file(REMOVE_RECURSE "${WORK}")
 file(COPY "${SOURCE}/cmake/firmware-tools-functions.cmake" "${SOURCE}/cmake/firmware-tools-c-array.cmake"
-          "${SOURCE}/glyphrot/orientations.table" DESTINATION "${WORK}/package")
+          "${SOURCE}/glyphrot/orientations.table" "${SOURCE}/glyphrot/orientation-pairs.table"
+     DESTINATION "${WORK}/package")
 file(WRITE "${WORK}/project/CMakeLists.txt" [=[
 cmake_minimum_required(VERSION 3.25)
 project(windows_paths NONE)

@@ -1,5 +1,7 @@
 #include "font_commands.h"
 
+#include "orientations.h"
+
 #include <vector>
 
 namespace {
@@ -32,17 +34,6 @@ std::string cmakeWord(const std::string& word)
         quoted += c;
     }
     return quoted + "\"";
-}
-
-std::vector<std::string> splitRuns(const std::string& runs)
-{
-    std::vector<std::string> list;
-    std::size_t begin = 0;
-    for (std::size_t end; (end = runs.find('+', begin)) != std::string::npos; begin = end + 1)
-        list.push_back(runs.substr(begin, end - begin));
-    if (!runs.empty())
-        list.push_back(runs.substr(begin));
-    return list;
 }
 
 }  // namespace

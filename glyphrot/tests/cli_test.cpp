@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,47 +101,59 @@ TEST(GlyphrotCli, ConvertsInPlaceAndIntoASecondFile)
     }
 }
 
-// Every orientation of orientations.table made by its runs, against its
-// matrix: the pixel at (x, y) from the glyph's middle lands at
-// (a x + b y, c x + d y). Coordinates are doubled (-7, -5 ... 7), to stay whole.
+// The letter F (golden/letter_f.bin) in each orientation, as its name says.
+const std::pair<const char*, const char*> letterF[] = {
+    {"as-stored", "\x7e\x40\x40\x7c\x40\x40\x40\x00"},     {"counter-clockwise", "\x00\x80\x90\x90\x90\x90\xfe\x00"},
+    {"half-turn", "\x00\x02\x02\x02\x3e\x02\x02\x7e"},     {"clockwise", "\x00\x7f\x09\x09\x09\x09\x01\x00"},
+    {"top-bottom", "\x00\x40\x40\x40\x7c\x40\x40\x7e"},    {"left-right", "\x7e\x02\x02\x3e\x02\x02\x02\x00"},
+    {"main-diagonal", "\x00\xfe\x90\x90\x90\x90\x80\x00"}, {"other-diagonal", "\x00\x01\x09\x09\x09\x09\x7f\x00"}};
+
+// orientations.table and orientation-pairs.table against glyphrot and the
+// letter F: every pair of orientations has a line, whose runs are the fewest
+// that take F from the one to the other, the first of as few in the order
+// none, -r, -m, -r -m, then two runs in that order; each orientation's runs
+// are its pair's from as-stored.
 TEST(GlyphrotCli, EveryOrientationByItsRecipe)
 {
-    std::ifstream table(GLYPHROT_ORIENTATIONS);
-    ASSERT_TRUE(table.is_open()) << GLYPHROT_ORIENTATIONS;
-    const std::string input = randomBytes(64, 12);
-    const auto pixel = [](const std::string& font, std::size_t glyph, int x, int y) {
-        const auto row = static_cast<unsigned char>(font[glyph * 8 + static_cast<std::size_t>((y + 7) / 2)]);
-        return (row >> (7 - (x + 7) / 2)) & 1;
-    };
-    int orientations = 0;
-    for (std::string line; std::getline(table, line);) {
-        std::istringstream fields(line);
-        std::string name, matrix, runs;
-        std::getline(std::getline(std::getline(fields, name, '|'), matrix, '|'), runs);
-        int a = 0, b = 0, c = 0, d = 0;
-        if (line.empty() || line[0] == '#' || !(std::istringstream(matrix) >> a >> b >> c >> d))
-            continue;  // a comment, or another name: alias|orientation
-        SCOPED_TRACE(line);
-        ++orientations;
-        ScratchDir dir;
-        writeFile(dir.file("font.bin"), input);
+    std::map<std::string, std::string> table;  // each line: all but its last field, its last field
+    for (const char* name : {"orientations.table", "orientation-pairs.table"}) {
+        std::ifstream file(std::filesystem::path(GLYPHROT_ORIENTATIONS).replace_filename(name));
+        ASSERT_TRUE(file.is_open()) << name;
+        for (std::string line; std::getline(file, line);) {
+            if (!line.empty() && line[0] != '#')
+                table[line.substr(0, line.rfind('|'))] = line.substr(line.rfind('|') + 1);
+        }
+    }
+    const std::size_t lines = table.size();
+    std::string glyphs;  // F in every orientation, one after another
+    for (const auto& [name, glyph] : letterF)
+        glyphs.append(glyph, 8);
+    std::vector<std::string> candidates{"", "-r", "-m", "-r -m"}, made;  // made: by each from every orientation
+    for (std::size_t k = 0; k < 9; ++k)
+        candidates.push_back(candidates[k / 3 + 1] + "+" + candidates[k % 3 + 1]);
+    ScratchDir dir;
+    for (const std::string& runs : candidates) {
+        writeFile(dir.file("font.bin"), glyphs);
         std::istringstream runList(runs);
         for (std::string run; std::getline(runList, run, '+');) {
-            std::istringstream words(run);
-            std::vector<std::string> arguments{std::istream_iterator<std::string>(words), {}};
-            arguments.emplace_back("font.bin");
-            ASSERT_EQ(runProgram(program, arguments, dir.path()).status, 0);
+            std::istringstream words(run + " font.bin");
+            EXPECT_EQ(runProgram(program, {std::istream_iterator<std::string>(words), {}}, dir.path()).status, 0);
         }
-        const std::string output = readFile(dir.file("font.bin"));
-        ASSERT_EQ(output.size(), input.size());
-        int wrong = 0;
-        for (std::size_t glyph = 0; glyph < input.size() / 8; ++glyph)
-            for (int y = -7; y <= 7; y += 2)
-                for (int x = -7; x <= 7; x += 2)
-                    wrong += pixel(output, glyph, a * x + b * y, c * x + d * y) != pixel(input, glyph, x, y);
-        EXPECT_EQ(wrong, 0);
+        made.push_back(readFile(dir.file("font.bin")));
     }
-    EXPECT_EQ(orientations, 8);
+    for (std::size_t from = 0; from < std::size(letterF); ++from) {
+        const std::string name = letterF[from].first;
+        EXPECT_EQ(table[name], table["as-stored|" + name]) << name;
+        for (std::size_t to = 0; to < std::size(letterF); ++to) {
+            std::size_t k = 0;
+            while (k < made.size() && made[k].compare(8 * from, 8, glyphs, 8 * to, 8) != 0)
+                ++k;
+            const std::string pair = name + "|" + letterF[to].first;
+            ASSERT_LT(k, made.size()) << pair;
+            EXPECT_EQ(table[pair], candidates[k]) << "the line should be " << pair << "|" << candidates[k];
+        }
+    }
+    EXPECT_EQ(table.size(), lines) << "lines are missing";
 }
 
 TEST(GlyphrotCli, OptionAfterNamesAndAnEmptyArgument)
