@@ -4,11 +4,13 @@
 // for a 2 KiB font converted in place, and by "dd bs=1M" for a large file,
 // into a second file and in place: dd copies by reading and writing, as
 // glyphrot does, where cat and cp may share blocks instead (copy_file_range
-// on xfs and btrfs), which is not the same work. Reports the median ratios
-// against their targets, the file system, and the peak resident memory of
-// glyphrot.
+// on xfs and btrfs), which is not the same work. The 2 KiB font is also
+// converted against BARE, the bare replacement (bare_replace.c: open, read,
+// write a new file, close, rename, nothing checked or kept). Reports the
+// median ratios against their targets, the file system, and the peak
+// resident memory of glyphrot.
 //
-//   glyphrot_vs_cat GLYPHROT [MiB] [runs]
+//   glyphrot_vs_cat GLYPHROT [MiB] [runs] [BARE]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/vfs.h>
@@ -96,6 +98,7 @@ struct Mode {
     const char* title;
     const char* byHand;
     std::size_t size;   // of the font
+    bool bare;          // by hand is the bare replacement, else a shell line
     bool inPlace;       // else into a second file
     double timeTarget;  // at most this many times the work by hand
     std::vector<double> ratios, glyphrotSeconds, byHandSeconds;
@@ -117,7 +120,7 @@ bool writeFont(const std::string& name, std::size_t size)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        (void)std::fprintf(stderr, "usage: %s GLYPHROT [MiB] [runs]\n", argv[0]);
+        (void)std::fprintf(stderr, "usage: %s GLYPHROT [MiB] [runs] [BARE]\n", argv[0]);
         return 2;
     }
     const std::string glyphrot = argv[1];
@@ -126,6 +129,7 @@ int main(int argc, char** argv)
     // ratio of one file system moved by up to 0.19 from one bench to the
     // next, with 31 by 0.04 on a quiet machine.
     const int runs = argc > 3 ? static_cast<int>(std::strtol(argv[3], nullptr, 10)) : 31;
+    const std::string bare = argc > 4 ? argv[4] : "";
 
     // TMPDIR chooses the file system measured.
     const char* base = std::getenv("TMPDIR");
@@ -137,16 +141,21 @@ int main(int argc, char** argv)
     const std::string output = folder + "/out.bin";
     // A font of 256 glyphs, and a large file for the cost of every byte.
     Mode modes[] = {
-        {"a 2 KiB font in place", "cp into a new file, then mv over the old", 2048, true, 1.0, {}, {}, {}},
-        {"into a second file", "dd bs=1M into a new file", mebibytes << 20, false, 1.5, {}, {}, {}},
-        {"in place", "dd bs=1M into a new file, then mv over the old", mebibytes << 20, true, 1.5, {}, {}, {}},
+        {"a 2 KiB font in place", "cp into a new file, then mv over the old", 2048, false, true, 1.0, {}, {}, {}},
+        {"a 2 KiB font in place", "the bare replacement", 2048, true, true, 1.5, {}, {}, {}},
+        {"into a second file", "dd bs=1M into a new file", mebibytes << 20, false, false, 1.5, {}, {}, {}},
+        {"in place", "dd bs=1M into a new file, then mv over the old", mebibytes << 20, false, true, 1.5, {}, {}, {}},
     };
     for (Mode& mode : modes) {
+        if (mode.bare && bare.empty())
+            continue;
         if (!writeFont(input, mode.size))
             return 1;
         const char* copy =
             mode.size < (1 << 20) ? "cp \"$1\" \"$2.new\"" : "dd if=\"$1\" of=\"$2.new\" bs=1M status=none";
-        const std::vector<std::string> byHand = {"sh", "-c",  std::string(copy) + " && mv \"$2.new\" \"$2\"",
+        const std::vector<std::string> byHand =
+            mode.bare ? std::vector<std::string>{bare, output}
+                      : std::vector<std::string>{"sh", "-c",  std::string(copy) + " && mv \"$2.new\" \"$2\"",
                                                  "sh", input, output};
         // The first round warms the page cache and is not counted. Each
         // timed run starts from the same state: a fresh copy of the input
@@ -183,6 +192,8 @@ int main(int argc, char** argv)
                 fileSystemOf(folder).c_str(), runs);
     bool met = true;
     for (const Mode& mode : modes) {
+        if (mode.ratios.empty())
+            continue;
         const double ratio = median(mode.ratios);
         const double peakMiB = static_cast<double>(mode.peakKiB) / 1024.0;
         const double memoryTarget = static_cast<double>(mode.size) / (1 << 20) + 16;

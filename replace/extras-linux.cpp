@@ -194,7 +194,8 @@ Result storageOf(int file, Storage& storage)
     storage = Storage::InPlace;
     if (system.f_type == OVERLAYFS_SUPER_MAGIC)
         storage = Storage::CopiedUpOnOpen;
-    else if (system.f_type == BTRFS_SUPER_MAGIC && (ioctl(file, FS_IOC_GETFLAGS, &flags) != 0 || !(flags & FS_NOCOW_FL)))
+    else if (system.f_type == BTRFS_SUPER_MAGIC &&
+             (ioctl(file, FS_IOC_GETFLAGS, &flags) != 0 || !(flags & FS_NOCOW_FL)))
         storage = Storage::CopyOnWrite;
     else if (Result error = hasSharedExtents(file, shared))
         return error;

@@ -253,6 +253,8 @@ Result giveAttributes(ReplacementState& s)
         return EPERM;
     // Cut as ">" cuts: the system clears the set-id bits of a writer that
     // may not keep them, as it would on the target.
+    if ((target.st_mode & (S_ISUID | S_ISGID)) == 0)
+        return 0;
     return resultOf(ftruncate(s.content, 0));
 }
 
@@ -297,8 +299,8 @@ Result cloneOverTarget(ReplacementState& s, const void* bytes, std::size_t size,
 {
     struct stat copy {};
     cloned = false;
-    if (!openFolder(s) && !openUnnamedFile(s.folder, 0600, s.content) &&
-        fstat(s.content, &copy) == 0 && copy.st_dev == s.opened.st_dev) {
+    if (!openFolder(s) && !openUnnamedFile(s.folder, 0600, s.content) && fstat(s.content, &copy) == 0 &&
+        copy.st_dev == s.opened.st_dev) {
         // Whole blocks: a clone may end inside the target only at a block's end.
         const off_t blocks = (static_cast<off_t>(size) + copy.st_blksize - 1) / copy.st_blksize * copy.st_blksize;
         if (Result error = writeAll(s.content, bytes, size))
@@ -562,8 +564,8 @@ Result Replacement::open(const std::string& name, const FileState* mustBe)
         s.target = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
         if (s.target < 0 || fstat(s.target, &s.opened) != 0)
             return failure();
-        if (!sameFile(status, s.opened) && S_ISREG(s.opened.st_mode) && s.opened.st_size == 0 &&
-            !openFolder(s) && nameLeadsToTarget(s, basePart(s.path).c_str()))
+        if (!sameFile(status, s.opened) && S_ISREG(s.opened.st_mode) && s.opened.st_size == 0 && !openFolder(s) &&
+            nameLeadsToTarget(s, basePart(s.path).c_str()))
             keepLeftover(Leftover::CreatedTarget, s.folder, basePart(s.path).c_str(), s.opened);
     } else if (errno != ENOENT) {
         return failure();
@@ -682,6 +684,7 @@ bool namesSameSpecialFile(const std::string& first, const std::string& second)
 {
     struct stat one {};
     struct stat other {};
-    return stat(first.c_str(), &one) == 0 && stat(second.c_str(), &other) == 0 && !S_ISREG(one.st_mode) &&
-           !S_ISDIR(one.st_mode) && sameFile(one, other);
+    if (stat(first.c_str(), &one) != 0 || S_ISREG(one.st_mode) || S_ISDIR(one.st_mode))
+        return false;
+    return first == second || (stat(second.c_str(), &other) == 0 && sameFile(one, other));
 }

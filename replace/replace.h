@@ -20,7 +20,10 @@ public:
     static constexpr int changedMeanwhile = -1;
     explicit operator bool() const { return error_ != 0; }  // true when the step failed
     int error() const { return error_; }
-    std::string text() const { return error_ == changedMeanwhile ? "the file changed meanwhile" : std::strerror(error_); }
+    std::string text() const
+    {
+        return error_ == changedMeanwhile ? "the file changed meanwhile" : std::strerror(error_);
+    }
 
 private:
     int error_;

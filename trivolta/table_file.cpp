@@ -67,8 +67,8 @@ std::string printableName(const std::string& name)
 
 unsigned reportFailure(std::string& messages, const char* what, const std::string& fileName, Result error)
 {
-    messages += std::string("Error - can not ") + what + " output file " + printableName(fileName) + " (" +
-                error.text() + ")";
+    messages +=
+        std::string("Error - can not ") + what + " output file " + printableName(fileName) + " (" + error.text() + ")";
     return ErrorOutput;
 }
 

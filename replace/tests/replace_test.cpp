@@ -67,7 +67,8 @@ bool injected(const char* call, int fd, const char* path)
         }
         if (fault.error == 0)
             continue;
-        plan.writtenCloseFailed = plan.writtenCloseFailed || (std::strcmp(call, "close") == 0 && plan.written.count(fd));
+        plan.writtenCloseFailed =
+            plan.writtenCloseFailed || (std::strcmp(call, "close") == 0 && plan.written.count(fd));
         errno = fault.error;
         return true;
     }
@@ -78,7 +79,7 @@ bool injected(const char* call, int fd, const char* path)
 
 // Each wrapped call fails as planned, or is made. Calls that take a variable
 // argument (open, openat, fcntl, ioctl) pass on the one they may take.
-#define WRAPPED(type, name, parameters, arguments, fd, path)                                                          \
+#define WRAPPED(type, name, parameters, arguments, fd, path)                                                           \
     extern "C" type __real_##name parameters;                                                                          \
     extern "C" type __wrap_##name parameters                                                                           \
     {                                                                                                                  \
@@ -175,6 +176,7 @@ struct Case {
     std::vector<bool> heldAtWrite;  // whether signals were held, write by write
     rlim_t sizeLimit = RLIM_INFINITY;
     const char* needs = "";  // "root", or what the POSIX steps alone lack
+    bool inPlace = false;    // the target must still be the file as it was read
 };
 
 // Another program puts a file of its own under a's name, or writes a.
@@ -182,6 +184,7 @@ const auto renamedOver = [](const std::string& dir) {
     return [dir] { writeFile(dir + "/n", other), (void)std::rename((dir + "/n").c_str(), (dir + "/a").c_str()); };
 };
 const auto appended = [](const std::string& dir) { return [dir] { (void)shell("printf more >>a", dir); }; };
+const auto removed = [](const std::string& dir) { return [dir] { (void)std::remove((dir + "/a").c_str()); }; };
 
 std::vector<Case> cases(const std::string& dir)
 {
@@ -194,30 +197,89 @@ std::vector<Case> cases(const std::string& dir)
         {"link that leads nowhere yet", "mkdir d && ln -s d/made l", "l", {}, 0, "a d l | new", none},
         {"second link: written directly, cut to its length", "ln a b", "b", {}, 0, "a b | new", held},
         {"file size limit, second link", "ln a b", "b", {}, EFBIG, "a b | old", {}, 100},
-        {"file size limit, link that leads nowhere yet", "mkdir d && ln -s d/made l", "l", {}, EFBIG, "a d l | none",
-         {}, 100},
-        {"no room for a direct write", "ln a b", "b", {{"fallocate", 1, ENOSPC}}, ENOSPC, "a b | old", {}, RLIM_INFINITY,
+        {"file size limit, link that leads nowhere yet",
+         "mkdir d && ln -s d/made l",
+         "l",
+         {},
+         EFBIG,
+         "a d l | none",
+         {},
+         100},
+        {"no room for a direct write",
+         "ln a b",
+         "b",
+         {{"fallocate", 1, ENOSPC}},
+         ENOSPC,
+         "a b | old",
+         {},
+         RLIM_INFINITY,
          noSpace},
         {"failed close of the new content", "", "a", {{"close", 1, EDQUOT}}, EDQUOT, "a | old", none},
         {"failed close of a direct write", "ln a b", "b", {{"close", 1, EDQUOT}}, EDQUOT, "a b | new", held},
-        {"renamed over before the exchange, which is refused", "", "a",
-         {{"close", 1, 0, renamedOver(dir)}, {"renameat2", 1, EINVAL}}, changed, "a | other", none},
-        {"exchange refused, renamed over just before the rename", "", "a",
-         {{"renameat2", 1, EINVAL}, {"fstatat", 2, 0, renamedOver(dir)}}, changed, "a | other", none},
+        {"renamed over before the exchange, which is refused",
+         "",
+         "a",
+         {{"close", 1, 0, renamedOver(dir)}, {"renameat2", 1, EINVAL}},
+         changed,
+         "a | other",
+         none},
+        {"exchange refused, renamed over just before the rename",
+         "",
+         "a",
+         {{"renameat2", 1, EINVAL}, {"fstatat", 2, 0, renamedOver(dir)}},
+         changed,
+         "a | other",
+         none},
         {"exchange refused: renamed", "", "a", {{"renameat2", 1, EINVAL}}, 0, "a | new", none},
-        {"rename refused (a mount point): copied over", "", "a", {{"renameat2", 1, EBUSY}, {"renameat", 1, EBUSY}}, 0,
-         "a | new", {false, true}},
-        {"old file cannot be removed", "", "a", {{"unlinkat", 1, EIO}}, EIO, "a | old", none, RLIM_INFINITY,
+        {"rename refused (a mount point): copied over",
+         "",
+         "a",
+         {{"renameat2", 1, EBUSY}, {"renameat", 1, EBUSY}},
+         0,
+         "a | new",
+         {false, true}},
+        {"old file cannot be removed",
+         "",
+         "a",
+         {{"unlinkat", 1, EIO}},
+         EIO,
+         "a | old",
+         none,
+         RLIM_INFINITY,
          posixOnly ? "the rename removes the old file" : ""},
-        {"new name cannot be linked without a second", "", "n", {{"renameat2", 1, EINVAL}, {"unlinkat", 1, EIO}}, EIO,
-         "a | none", none},
-        {"written by another program after the read, second link", "ln a b", "b", {{"fstat", 2, 0, appended(dir)}},
-         changed, "a b | 1004 bytes", {}},
+        {"new name cannot be linked without a second",
+         "",
+         "n",
+         {{"renameat2", 1, EINVAL}, {"unlinkat", 1, EIO}},
+         EIO,
+         "a | none",
+         none},
+        {"written by another program after the read, second link",
+         "ln a b",
+         "b",
+         {{"fstat", 2, 0, appended(dir)}},
+         changed,
+         "a b | 1004 bytes",
+         {}},
+        {"removed as an in-place run opens it", "", "a", {{"open", 1, 0, removed(dir)}}, changed, "| none", {},
+         RLIM_INFINITY, "", true},
         {"out of descriptors for the folder", "", "a", {{"open", 2, EMFILE}}, EMFILE, "a | old", {}},
-        {"new file made directly: the folder takes no temporary file", "", "n",
-         {{"openat", 1, EACCES, nullptr, "."}, {"openat", 2, EACCES, nullptr, "."}}, 0, "a n | new", held},
-        {"append-only folder told without statx", "chattr +a .", "a", {{"statx", 1, ENOSYS}}, 0, "a | new", held,
-         RLIM_INFINITY, posixOnly ? "an append-only folder is not told" : "root"},
+        {"new file made directly: the folder takes no temporary file",
+         "",
+         "n",
+         {{"openat", 1, EACCES, nullptr, "."}, {"openat", 2, EACCES, nullptr, "."}},
+         0,
+         "a n | new",
+         held},
+        {"append-only folder told without statx",
+         "chattr +a .",
+         "a",
+         {{"statx", 1, ENOSYS}},
+         0,
+         "a | new",
+         held,
+         RLIM_INFINITY,
+         posixOnly ? "an append-only folder is not told" : "root"},
     };
 }
 
@@ -240,9 +302,13 @@ TEST(Replacement, EachWayAndFault)
         plan.faults = c.faults;
         struct rlimit limit {};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-        const struct rlimit lowered {c.sizeLimit, limit.rlim_max};
+        const struct rlimit lowered {
+            c.sizeLimit, limit.rlim_max
+        };
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
-        const Result result = replaceWith(dir.file(c.name));
+        InputFile read;
+        ASSERT_FALSE(read.open(dir.file("a")) || read.inspect());
+        const Result result = replaceWith(dir.file(c.name), newContent, c.inPlace ? &read.state() : nullptr);
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
         (void)shell("chattr -a . 2>/dev/null", dir.path());
         EXPECT_EQ(result.error(), c.result) << result.text();
@@ -278,8 +344,8 @@ Ending runWith(const char* target, const std::vector<Fault>& faults)
 // fail after the last byte, with the new content there.
 TEST(Replacement, AnyOneCallFailing)
 {
-    const std::map<std::string, int> errors{{"close", EDQUOT}, {"fallocate", ENOSPC}, {"open", EMFILE},
-                                            {"openat", EMFILE}, {"write", ENOSPC}};
+    const std::map<std::string, int> errors{
+        {"close", EDQUOT}, {"fallocate", ENOSPC}, {"open", EMFILE}, {"openat", EMFILE}, {"write", ENOSPC}};
     for (const char* target : {"n", "a", "b"}) {
         (void)runWith(target, {});
         for (const auto& [call, count] : std::map<std::string, int>(plan.calls))
@@ -305,8 +371,8 @@ TEST(Replacement, EndsByExitOrSignal)
 {
     for (const int signal : {0, SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         for (const bool named : {false, true}) {
-            SCOPED_TRACE(::testing::Message() << (signal == 0 ? "exit()" : strsignal(signal))
-                                              << (named ? ", named new content" : ""));
+            SCOPED_TRACE(::testing::Message()
+                         << (signal == 0 ? "exit()" : strsignal(signal)) << (named ? ", named new content" : ""));
             ScratchDir dir;
             writeFile(dir.file("a"), oldContent);
             (void)std::fflush(nullptr);
@@ -360,7 +426,9 @@ TEST(Replacement, DescriptorNames)
         ASSERT_EQ(lseek(fd, 10, SEEK_SET), 10);
         struct rlimit limit {};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
-        const struct rlimit lowered {c.sizeLimit, limit.rlim_max};
+        const struct rlimit lowered {
+            c.sizeLimit, limit.rlim_max
+        };
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
         const Result result = replaceWith("/dev/fd/" + std::to_string(fd));
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
