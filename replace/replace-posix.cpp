@@ -327,7 +327,9 @@ Result writeTarget(ReplacementState& s, const void* bytes, std::size_t size)
     off_t offset = 0;
     if (s.way == Way::Descriptor) {
         const int flags = fcntl(s.target, F_GETFL);
-        offset = flags >= 0 && (flags & O_APPEND) != 0 ? s.opened.st_size : lseek(s.target, 0, SEEK_CUR);
+        offset = lseek(s.target, 0, SEEK_CUR);
+        if (flags >= 0 && (flags & O_APPEND) != 0)
+            offset = s.opened.st_size;  // written at the end
         if (offset < 0)
             return failure();
     } else if (!targetUnchanged(s)) {
@@ -374,7 +376,9 @@ Result publishNewFile(ReplacementState& s)
         struct stat taken {};
         if (fstatat(s.folder, to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0)
             return Result::changedMeanwhile;
-        error = errno == ENOENT ? resultOf(renameat(s.folder, from, s.folder, to.c_str())) : failure();
+        if (errno != ENOENT)
+            return failure();
+        error = resultOf(renameat(s.folder, from, s.folder, to.c_str()));
     }
     if (!error)
         handOver(Leftover::Content);
@@ -422,7 +426,6 @@ bool isRefusedRename(Result error)
 // files.
 Result exchangeWithTarget(ReplacementState& s, const char* content, const char* target)
 {
-    holdSignals(s);
     Result error = Result::changedMeanwhile;
     if (nameLeadsToTarget(s, content) && targetUnchanged(s, true))
         error = resultOf(unlinkat(s.folder, content, 0));
