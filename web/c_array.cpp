@@ -1,6 +1,6 @@
 #include "c_array.h"
 
-std::string cArraySource(const std::vector<std::uint8_t>& bytes, const std::string& name)
+std::string cArraySource(const std::vector<std::uint8_t>& bytes, const std::string& name, std::size_t)
 {
     const std::string size = std::to_string(bytes.size());
     std::string text = "/* " + name + ": " + size + " bytes, the font converted by firmware_tools_font. */\n" +

@@ -6,4 +6,4 @@
 #include <string>
 #include <vector>
 
-std::string cArraySource(const std::vector<std::uint8_t>& bytes, const std::string& name);
+std::string cArraySource(const std::vector<std::uint8_t>& bytes, const std::string& name, std::size_t firstGlyph = 0);
