@@ -63,7 +63,9 @@ const out = {status: $('table-status').textContent, messages: $('table-messages'
   args: $('table-args').value, fields, text: $('table-text').textContent, name: link.getAttribute('download'),
   href: link.getAttribute('href'),
   labels: [...svg.querySelectorAll('text')].map(t => t.textContent).filter(t => t.startsWith('bit')),
-  lanes: [...svg.querySelectorAll('polyline')].map(p => [p.getAttribute('points'), p.dataset.low])};
+  // each lane's level at each step, 1 where the line is off its height at 0 (data-low)
+  lanes: [...svg.querySelectorAll('polyline')].map(p => p.getAttribute('points').split(' ').filter((point, i) => point && i % 2 == 0)
+    .map(point => point.split(',')[1] === p.dataset.low ? '0' : '1').join(''))};
 if (!out.href) done(out);
 else fetch(out.href).then(r => r.arrayBuffer()).then(b => { out.bytes = [...new Uint8Array(b)]; done(out); });
 '''
@@ -133,9 +135,8 @@ def check_table(driver, line, field=None, value=None, typed=None):  # typed: the
     for option, number in re.findall(r'(?i)-([abc])(\d+)', line):
         pins[option.upper()] = int(number) % 256
     check(len(page['lanes']) == len(page['labels']) == 8, f'{what}: the waveform has not eight bits')
-    for bit, (points, low) in enumerate(page['lanes']):
-        levels = [int(point.split(',')[1] != low) for point in points.split()[::2]]
-        check(levels == [entry >> bit & 1 for entry in table], f'{what}: the waveform of bit {bit}')
+    for bit, levels in enumerate(page['lanes']):
+        check(levels == ''.join(str(entry >> bit & 1) for entry in table), f'{what}: the waveform of bit {bit}')
         marks = ''.join(phase for phase in 'ABC' if pins[phase] == bit)
         check(page['labels'][bit] == f'bit{bit}' + (' ' + marks if marks else ''), f'{what}: {page["labels"][bit]}')
 
@@ -151,10 +152,11 @@ def check_fields(driver, line, expected):
 
 
 READ_FONT = '''
-const [from, to, fields, done] = arguments, $ = id => document.getElementById(id);
+const [from, to, fields, withSheet, done] = arguments, $ = id => document.getElementById(id);
 for (const [id, value] of [['font-from', from], ['font-to', to]])
   $(id).value = value, $(id).dispatchEvent(new Event('change'));
-for (const [id, value] of Object.entries(fields)) $(id).value = value, $(id).dispatchEvent(new Event('input'));
+for (const [id, value] of Object.entries(fields))
+  if ($(id).value !== value) $(id).value = value, $(id).dispatchEvent(new Event('input'));
 function sheet(canvas) {  // one character a pixel of the font, read at the middle of its square
   const scale = +canvas.dataset.scale, width = canvas.width;
   const data = canvas.getContext('2d').getImageData(0, 0, width || 1, canvas.height || 1).data;
@@ -163,16 +165,16 @@ function sheet(canvas) {  // one character a pixel of the font, read at the midd
     for (let x = scale >> 1; x < width; x += scale) bits += data[4 * (y * width + x)] < 128 ? '1' : '0';
   return bits;
 }
-(function read() {  // the picture to download is encoded after the rest
+(function read(tries) {  // the picture to download is encoded after the rest: up to 5 s
   const shown = !$('font-results').hidden;
-  if (shown && !$('font-sheet-download').getAttribute('href')) return setTimeout(read, 20);
+  if (shown && !$('font-sheet-download').getAttribute('href') && tries < 250) return setTimeout(read, 20, tries + 1);
   const out = {message: $('font-message').textContent, commands: $('font-commands').textContent, shown,
     before: sheet($('font-before')), after: sheet($('font-after'))};
   Promise.all(['font-download', 'font-c-download', 'font-sheet-download'].map($).map(a =>
-    a.getAttribute('href') === null ? null
+    a.getAttribute('href') === null || (a.id === 'font-sheet-download' && !withSheet) ? null
     : fetch(a.href).then(r => r.arrayBuffer()).then(b => [a.download, [...new Uint8Array(b)]])))
     .then(links => { [out.raw, out.c, out.sheet] = links; done(out); });
-})();
+})(0);
 '''
 FONT_FIELDS = {'font-first': '', 'font-count': '', 'font-c-name': 'font'}
 
@@ -267,7 +269,8 @@ def check_font(driver, row, runs):  # the page's sheet to download, of the first
     fields, png_sheet = {**FONT_FIELDS, **fields}, None
     whole = not fields['font-first'] and not fields['font-count']
     for source, target in pairs:
-        what, page = f'{name} from {source} to {target}', driver.execute_async_script(READ_FONT, source, target, fields)
+        page = driver.execute_async_script(READ_FONT, source, target, fields, png_sheet is None)
+        what = f'{name} from {source} to {target}'
         check(all(word in page['message'] for word in words) and (words or not page['message']),
               f'{what}: the message {page["message"]!r}')
         if data is None:
@@ -287,7 +290,7 @@ def check_font(driver, row, runs):  # the page's sheet to download, of the first
             check(c_text and c_values(c_text.decode()) == expected and f' {array_name}[' in c_text.decode(),
                   f'{what}: the C array of the range')
         check(f'FROM {source} TO {target}' in page['commands'], f'{what}: {page["commands"]!r}')
-        png_sheet = png_sheet or bytes(page['sheet'][1])
+        png_sheet = png_sheet or (page['sheet'] and bytes(page['sheet'][1]))
         if not whole:
             continue  # the commands convert the whole font
         folder = fresh_folder()  # the page's commands, run as written: from the file, or from its glyphs as .bin
@@ -350,7 +353,7 @@ def check_screenshot(driver, cp850, update):  # the page as loaded, with the cp8
     check(driver.execute_script("return document.getElementById('font-results').getBoundingClientRect().height") == 0,
           'results shown before a font is loaded')
     upload(driver, cp850)
-    driver.execute_async_script(READ_FONT, 'as-stored', 'ssd1306', FONT_FIELDS)
+    driver.execute_async_script(READ_FONT, 'as-stored', 'ssd1306', FONT_FIELDS, False)
     driver.execute_script('document.activeElement.blur()')
     height = driver.execute_script('return document.documentElement.scrollHeight')
     driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
