@@ -166,7 +166,7 @@ FontFile readFontFile(const std::string& name, const std::string& content, bool 
         return font;
     }
     if (readPsf(content, font)) {
-        // The PSF's own words.
+        // Its glyphs, or why it gives none, in the words of PSF fonts.
     } else if (isCSourceName(font.name)) {
         font.header = true;
         font.bytes = readHeaderBytes(content);

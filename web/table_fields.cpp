@@ -3,6 +3,7 @@
 #include "shell_words.h"
 #include "trivolta/settings.h"
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -151,7 +152,8 @@ LineEdit setTableField(const std::string& line, const std::string& field, const 
         edit.line = withWord(line, split, last, shellQuoted("-O" + value + fileName));
         return edit;
     }
-    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+    if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoul(value) > 65535) {
         edit.error = "the field holds no number from 0 to 65535";
         return edit;
     }
