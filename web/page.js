@@ -70,8 +70,9 @@ function drawSheet(canvas, pixels, height) {
   context.drawImage(sheetCanvas(pixels, height), 0, 0, canvas.width, canvas.height);
 }
 
-// The font of the file read last: the C++ reading of it (page_bindings.cpp),
-// or { error } when the page takes nothing from it; null before any.
+// The font of the file chosen last: the C++ reading of it (page_bindings.cpp),
+// or { error } while it is read and when the page takes nothing from it;
+// null before any.
 var font = null;
 var filesChosen = 0;  // a file chosen while another is read wins
 var fontsShown = 0;   // a sheet encoded for a font shown before is dropped
@@ -186,12 +187,10 @@ function takeFont(name, bytes, unpacked) {
 function readFontFile() {
   var input = byId('font-file'), file = input.files[0], chosen = ++filesChosen;
   delete input.dataset.read;
-  font = null;
-  if (!file) {
-    showFont();
-    return;
-  }
-  clearFont('Reading ' + file.name + '\u2026');
+  // Meanwhile the other controls show this too.
+  font = file ? { error: 'Reading ' + file.name + '\u2026' } : null;
+  showFont();
+  if (!file) return;
   var done = guarded(function (taken) {
     if (chosen !== filesChosen) return;
     font = taken;
