@@ -1,5 +1,6 @@
 #include "shell_words.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -23,10 +24,18 @@ ShellWords splitShellWords(const std::string& line)
     ShellWords result;
     std::string word;
     bool inWord = false;  // a word has begun, empty ("") or not
+    std::size_t begin = 0;
     std::size_t i = 0;
+    const auto startWord = [&] {
+        if (!inWord)
+            begin = i;
+        inWord = true;
+    };
     const auto endWord = [&] {
-        if (inWord)
+        if (inWord) {
             result.words.push_back(word);
+            result.spans.push_back({begin, std::min(i, line.size())});  // a \ at the end counts 2
+        }
         word.clear();
         inWord = false;
     };
@@ -43,7 +52,7 @@ ShellWords splitShellWords(const std::string& line)
                 i += 2;  // a continued line
                 continue;
             }
-            inWord = true;
+            startWord();
             word += i + 1 < line.size() ? line[i + 1] : '\\';
             i += 2;
         } else if (c == '\'') {
@@ -52,11 +61,11 @@ ShellWords splitShellWords(const std::string& line)
                 result.error = "a ' quote is not closed";
                 return result;
             }
-            inWord = true;
+            startWord();
             word.append(line, i + 1, close - i - 1);
             i = close + 1;
         } else if (c == '"') {
-            inWord = true;
+            startWord();
             for (++i;; ++i) {
                 if (i >= line.size()) {
                     result.error = "a \" quote is not closed";
@@ -85,11 +94,23 @@ ShellWords splitShellWords(const std::string& line)
             result.error = std::string("the page runs trivolta alone: quote ") + c + " to pass it on";
             return result;
         } else {
-            inWord = true;
+            startWord();
             word += c;
             ++i;
         }
     }
     endWord();
     return result;
+}
+
+std::string shellQuoted(const std::string& word)
+{
+    if (!word.empty() &&
+        word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._+-/,=@%:") ==
+            std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
 }

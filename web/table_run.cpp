@@ -10,6 +10,7 @@
 #include <iterator>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -91,4 +92,21 @@ TableRun runTableLine(const std::string& line)
         run.pins = {settings.pinA, settings.pinB, settings.pinC};
     }
     return run;
+}
+
+std::vector<std::string> statusCauses(unsigned status)
+{
+    // The README's words, from its table of trivolta's exit status.
+    static const std::pair<unsigned, const char*> causes[] = {
+        {ErrorPins, "two phases have the same bit number"},
+        {ErrorPeriodOdd, "the period is odd"},
+        {ErrorShiftTooBig, "the period is less than 3 × shift"},
+        {ErrorOutput, "the table did not reach the file whole, the file changed meanwhile, a descriptor name the "
+                      "caller did not hand over, or a message was lost"},
+    };
+    std::vector<std::string> list;
+    for (const auto& [bit, words] : causes)
+        if ((status & bit) != 0)
+            list.push_back(std::to_string(bit) + ": " + words);
+    return list;
 }

@@ -23,3 +23,7 @@ struct TableRun {
 // Standard output is the page's to read: trivolta's messages, and a table
 // written to /dev/stdout.
 TableRun runTableLine(const std::string& line);
+
+// The causes of an exit status, one for each bit set, lowest first, as
+// "2: the period is odd".
+std::vector<std::string> statusCauses(unsigned status);
