@@ -1,7 +1,6 @@
-// Linux's extras: unnamed temporary files, an exchange and a rename that
-// keeps a taken name, append-only folders told without reading them, space
-// held ahead, copy-on-write and overlay file systems told and cloned onto,
-// extended attributes with the ACL, inode flags and XFS attributes.
+// Linux's extras: unnamed files, an exchange and a rename that keeps a taken
+// name, append-only folders, space held ahead, copy-on-write and overlay
+// file systems, extended attributes with the ACL, inode and XFS attributes.
 #include "extras.h"
 
 #include <cerrno>
@@ -60,7 +59,7 @@ Result giveExtendedAttributes(int from, int to)
     return errno;
 }
 
-// Whether the file system keeps no such attribute: nothing to give then.
+// The file system keeps no such attribute: nothing to give.
 bool hasNone(int error)
 {
     return error == ENOTTY || error == ENOTSUP || error == EINVAL;
@@ -103,25 +102,22 @@ Result giveXfsAttributes(int from, int to)
 Result hasSharedExtents(int file, bool& shared)
 {
     constexpr unsigned count = 32;
-    alignas(struct fiemap) char request[sizeof(struct fiemap) + count * sizeof(struct fiemap_extent)];
+    alignas(struct fiemap) char request[sizeof(struct fiemap) + count * sizeof(struct fiemap_extent)] = {};
     auto* map = reinterpret_cast<struct fiemap*>(request);
-    shared = false;
-    for (__u64 start = 0;;) {
-        std::memset(request, 0, sizeof request);
-        map->fm_start = start;
-        map->fm_length = FIEMAP_MAX_OFFSET - start;
+    for (bool last = false; !last && !shared;) {
+        map->fm_length = FIEMAP_MAX_OFFSET - map->fm_start;
         map->fm_extent_count = count;
         if (ioctl(file, FS_IOC_FIEMAP, map) != 0)
             return hasNone(errno) || errno == EOPNOTSUPP ? 0 : errno;
-        if (map->fm_mapped_extents == 0)
-            return 0;
-        for (unsigned i = 0; i < map->fm_mapped_extents; ++i)
-            shared = shared || (map->fm_extents[i].fe_flags & FIEMAP_EXTENT_SHARED) != 0;
-        const struct fiemap_extent& last = map->fm_extents[map->fm_mapped_extents - 1];
-        if (shared || (last.fe_flags & FIEMAP_EXTENT_LAST) != 0)
-            return 0;
-        start = last.fe_logical + last.fe_length;
+        last = map->fm_mapped_extents == 0;
+        for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
+            const struct fiemap_extent& extent = map->fm_extents[i];
+            shared = shared || (extent.fe_flags & FIEMAP_EXTENT_SHARED) != 0;
+            last = last || (extent.fe_flags & FIEMAP_EXTENT_LAST) != 0;
+            map->fm_start = extent.fe_logical + extent.fe_length;
+        }
     }
+    return 0;
 }
 
 }  // namespace

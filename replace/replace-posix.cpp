@@ -24,10 +24,9 @@
 #endif
 
 struct ReplacementState {
-    // Through a temporary file beside the target; the target itself from its
+    // Through a new file beside the target; the target itself from its
     // start; or the caller's descriptor, from where it stands.
     enum class Way { Temporary, Direct, Descriptor } way = Way::Direct;
-    std::string name;         // as the caller gave it
     std::string path;         // the name with its links followed: the target's own folder and name
     int target = -1;          // open for writing, not cut; the caller's descriptor for Way::Descriptor
     int folder = -1;          // the target's folder
@@ -85,10 +84,10 @@ std::string basePart(const std::string& path)
     return path.substr(folderPart(path).size());
 }
 
+// Told by what it resolves to, so that a /proc of another PID namespace,
+// where this process has another number, is still recognised.
 bool isDescriptorFolder(const std::string& folder)
 {
-    // Told by what it resolves to, so that a /proc of another PID namespace,
-    // where this process has another number, is still recognised.
     char* real = realpath(folder.empty() ? "." : folder.c_str(), nullptr);
     bool found = false;
     for (const char* const* known = descriptorFolders; real != nullptr && !found && *known != nullptr; ++known) {
@@ -101,12 +100,11 @@ bool isDescriptorFolder(const std::string& folder)
 }
 
 // Follows `name` link by link to the file's own name, or to where a link
-// that leads nowhere yet would make it. Stops at a name of this process's
-// descriptors (/dev/fd/N, /dev/stdout), and gives N in `descriptor`.
+// that leads nowhere yet would make it; stops at a name of one of this
+// process's descriptors (/dev/fd/N, /dev/stdout), and gives N.
 std::string followLinks(const std::string& name, int& descriptor)
 {
     std::string path = name;
-    descriptor = -1;
     for (int hop = 0; hop < 40; ++hop) {
         const std::string base = basePart(path);
         if (!base.empty() && base.size() < 10 && base.find_first_not_of("0123456789") == std::string::npos &&
@@ -124,9 +122,9 @@ std::string followLinks(const std::string& name, int& descriptor)
     return path;
 }
 
-// Held while the target itself is part-written, and while the names of
-// target and new content change hands: a few calls, none of which waits.
-// Ctrl-C or kill then ends the run once the file is whole, or as it was.
+// Held from the first byte of a direct write to its cut, and while names
+// change hands: Ctrl-C then ends the run once the file is whole, or as it
+// was. Never while the run waits for input or writes a new file.
 void holdSignals(ReplacementState& s)
 {
     sigset_t all;
@@ -141,9 +139,8 @@ bool nameLeadsToTarget(const ReplacementState& s, const char* name)
     return fstatat(s.folder, name, &named, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(named, s.opened);
 }
 
-// The target is still the file that was opened, unwritten; with one link
-// where it is to be replaced. A rename of its own changes its change time,
-// so that is compared only before one.
+// The target is still the file that was opened, unwritten, with one link
+// where it is to be replaced. A rename of its own changes its change time.
 bool targetUnchanged(const ReplacementState& s, bool renamed = false)
 {
     struct stat now {};
@@ -155,35 +152,25 @@ bool targetUnchanged(const ReplacementState& s, bool renamed = false)
     return state == stateOf(s.opened);
 }
 
-// The folder the target is in, or is to be made in, for the *at calls.
 Result openFolder(ReplacementState& s)
 {
-    if (s.folder >= 0)
-        return 0;
     const std::string folder = folderPart(s.path).empty() ? "." : folderPart(s.path);
-    s.folder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (s.folder < 0)
+        s.folder = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (s.folder < 0 && errno == EACCES)
         return openUnreadableFolder(folder.c_str(), s.folder);
-    if (s.folder < 0)
-        return failure();
-    return 0;
+    return s.folder < 0 ? failure() : 0;
 }
 
-// ".font.bin.x7Qa2Z" beside the target: a long name is shortened, at a
-// character boundary, to stay within NAME_MAX.
+// ".font.bin.x7Qa2Z": a long name is shortened, at a character boundary,
+// to stay within NAME_MAX.
 std::string contentName(const std::string& base)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::uint64_t random = 0;
-    if (random == 0) {
-        struct timespec now {};
-        (void)clock_gettime(CLOCK_REALTIME, &now);
-        random = static_cast<std::uint64_t>(now.tv_nsec) ^ reinterpret_cast<std::uintptr_t>(&now) ^
-                 (static_cast<std::uint64_t>(now.tv_sec) << 32);
-    }
+    static std::uint64_t random = reinterpret_cast<std::uintptr_t>(&letters) ^ static_cast<std::uint64_t>(clock());
     std::size_t length = std::min<std::size_t>(base.size(), 200);
     while (length > 0 && length < base.size() && (static_cast<unsigned char>(base[length]) & 0xC0) == 0x80)
-        --length;  // not inside a UTF-8 sequence
+        --length;
     std::string name = "." + base.substr(0, length) + ".";
     for (int i = 0; i < 6; ++i) {
         random = random * 6364136223846793005ULL + 1442695040888963407ULL;
@@ -192,60 +179,54 @@ std::string contentName(const std::string& base)
     return name;
 }
 
-// Gives the new content's file a name beside the target, kept by the owner
-// of leftovers until it is handed over: the unnamed file made, or a new one.
+// A name beside the target for the new content's file: one made now, or
+// the unnamed one; kept by the owner of leftovers until it is handed over.
 Result nameContent(ReplacementState& s, bool unnamed)
 {
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    Result error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error.error() == EEXIST; ++attempt) {
         const std::string name = contentName(basePart(s.path));
-        Result error = 0;
         if (unnamed) {
             error = nameUnnamedFile(s.content, s.folder, name.c_str());
         } else {
             s.content = openat(s.folder, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                s.opened.st_mode == 0 ? 0666 : 0600);
             error = s.content < 0 ? failure() : 0;
-        }
-        if (!error && !unnamed && fstat(s.content, &s.made) != 0) {
-            error = failure();
-            (void)unlinkat(s.folder, name.c_str(), 0);  // made by this run, which cannot tell it later
+            if (!error && fstat(s.content, &s.made) != 0) {
+                error = failure();
+                (void)unlinkat(s.folder, name.c_str(), 0);  // this run's, untold yet
+            }
         }
         if (!error) {
             s.contentName = name;
             keepLeftover(Leftover::Content, s.folder, name.c_str(), s.made);
         }
-        if (error.error() != EEXIST)
-            return error;
     }
-    return EEXIST;
+    return error;
 }
 
-// The file the new content is written to, in the target's folder: one for
-// a new target gets what the system gives a new file (the folder's default
-// ACL, or the mode less the umask); one for an existing target can be
-// opened by nobody else until it has the target's attributes. On Linux it
-// has no name until it is whole.
+// The new content's file, in the target's folder: for a new target it gets
+// what the system gives a new file (the folder's default ACL, or the mode
+// less the umask); for an existing one nobody else can open it until it
+// has the target's attributes.
 Result makeContentFile(ReplacementState& s)
 {
-    const mode_t mode = s.opened.st_mode == 0 ? 0666 : 0600;
-    if (!openUnnamedFile(s.folder, mode, s.content))
+    if (!openUnnamedFile(s.folder, s.opened.st_mode == 0 ? 0666 : 0600, s.content))
         return resultOf(fstat(s.content, &s.made));
     return nameContent(s, false);
 }
 
-// Gives the empty new content's file what ">" leaves on the target: owner
-// and group, the system's extras, then the mode bits. Fails where it may
-// not have one of them.
+// What ">" leaves on the target: owner and group first (a change clears
+// set-id bits and file capabilities), the system's extras, then the mode,
+// which fails where the system drops a set-group-ID bit it does not grant.
 Result giveAttributes(ReplacementState& s)
 {
     const struct stat& target = s.opened;
-    // Owner first: changing it clears set-id bits and file capabilities.
     if ((s.made.st_uid != target.st_uid || s.made.st_gid != target.st_gid) &&
         fchown(s.content, target.st_uid, target.st_gid) != 0)
         return failure();
     if (Result error = giveExtraAttributes(s.target, s.content))
         return error;
-    // The system drops a set-group-ID bit it does not grant.
     struct stat given {};
     if (fchmod(s.content, target.st_mode & 07777) != 0 || fstat(s.content, &given) != 0)
         return failure();
@@ -256,14 +237,6 @@ Result giveAttributes(ReplacementState& s)
     if ((target.st_mode & (S_ISUID | S_ISGID)) == 0)
         return 0;
     return resultOf(ftruncate(s.content, 0));
-}
-
-// Drops the new content's file: written directly after all.
-void dropContent(ReplacementState& s)
-{
-    removeLeftover(Leftover::Content);
-    s.contentName.clear();
-    (void)closeFile(s.content);
 }
 
 // A file size limit would stop the writes part-way, with SIGXFSZ.
@@ -278,27 +251,23 @@ Result checkSizeLimit(off_t end)
 
 Result writeAll(int fd, const void* bytes, std::size_t size)
 {
-    const char* next = static_cast<const char*>(bytes);
-    while (size > 0) {
+    for (const char* next = static_cast<const char*>(bytes); size > 0;) {
         const ssize_t written = write(fd, next, size);
-        if (written < 0)
-            return failure();
-        if (written == 0)
-            return EIO;
+        if (written <= 0)
+            return written < 0 ? failure() : EIO;
         next += written;
         size -= static_cast<std::size_t>(written);
     }
     return 0;
 }
 
-// Where overwriting takes new blocks (copy on write), held space does not
-// cover it: the content is written beside the target first, on its file
-// system, then the target is made to share those blocks, which takes none.
+// Copied on write, overwriting takes new blocks, which held space does not
+// cover: the content goes to a file beside the target first, on its file
+// system, whose blocks the target is then made to share (no new space).
 // Where nothing can be made there, the free space must cover it all.
 Result cloneOverTarget(ReplacementState& s, const void* bytes, std::size_t size, bool& cloned)
 {
     struct stat copy {};
-    cloned = false;
     if (!openFolder(s) && !openUnnamedFile(s.folder, 0600, s.content) && fstat(s.content, &copy) == 0 &&
         copy.st_dev == s.opened.st_dev) {
         // Whole blocks: a clone may end inside the target only at a block's end.
@@ -318,10 +287,10 @@ Result cloneOverTarget(ReplacementState& s, const void* bytes, std::size_t size,
     return 0;
 }
 
-// Before the first byte of a target written itself, with the whole content
-// in hand: the target is as it was opened (glyphrot has read it since), and
-// a file size limit or a full disk is met now, with the file as it was.
-// From that byte to the cut, every signal that can be held waits.
+// The whole content, over the target itself from its start, or from where
+// the caller's descriptor stands. First the target must be as it was opened
+// (glyphrot has read it since), and a file size limit or a full disk is met,
+// with the file as it was.
 Result writeTarget(ReplacementState& s, const void* bytes, std::size_t size)
 {
     off_t offset = 0;
@@ -362,14 +331,14 @@ Result publishNewFile(ReplacementState& s)
     const std::string to = basePart(s.path);
     Result error = renameIfFree(s.folder, from, to.c_str());
     if (error && error.error() != EEXIST) {
-        // A link, too, takes only a free name; the other name goes after it,
-        // or the new one goes again: never two names.
+        // A link takes only a free name too; then the other name goes, or
+        // the new one goes again: never two names.
         error = resultOf(linkat(s.folder, from, s.folder, to.c_str(), 0));
-        if (!error) {
+        const bool linked = !error;
+        if (linked)
             error = resultOf(unlinkat(s.folder, from, 0));
-            if (error)
-                (void)unlinkat(s.folder, to.c_str(), 0);
-        }
+        if (linked && error)
+            (void)unlinkat(s.folder, to.c_str(), 0);
     }
     if (error.error() == EPERM || error.error() == EMLINK || error.error() == ENOSYS) {
         // A file system without links (FAT): the name is checked just before the rename.
@@ -382,31 +351,27 @@ Result publishNewFile(ReplacementState& s)
     }
     if (!error)
         handOver(Leftover::Content);
-    if (error.error() == EEXIST)
-        return Result::changedMeanwhile;
-    return error;
+    return error.error() == EEXIST ? Result::changedMeanwhile : error;
 }
 
 // The system keeps the target where it is (a mount point, a sticky folder):
 // the new content is written over it from its start, as a direct write.
 Result copyOverTarget(ReplacementState& s)
 {
-    const int from = openat(s.folder, s.contentName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int from = openat(s.folder, s.contentName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat reopened {};
-    Result error = from < 0 ? failure() : 0;
-    if (!error)
-        error = resultOf(fstat(from, &reopened));
-    if (!error && !sameFile(reopened, s.made))
+    Result error = 0;
+    if (from < 0 || fstat(from, &reopened) != 0)
+        error = failure();
+    else if (!sameFile(reopened, s.made))
         error = Result::changedMeanwhile;
     std::string content(error ? 0 : static_cast<std::size_t>(reopened.st_size), '\0');
     for (std::size_t got = 0; !error && got < content.size();) {
         const ssize_t read = ::read(from, content.data() + got, content.size() - got);
-        if (read <= 0)
-            error = read < 0 ? failure() : EIO;
+        error = read < 0 ? failure() : read == 0 ? EIO : 0;
         got += read > 0 ? static_cast<std::size_t>(read) : 0;
     }
-    int opened = from;
-    (void)closeFile(opened);
+    (void)closeFile(from);
     s.way = Way::Direct;
     if (error)
         return error;
@@ -420,24 +385,6 @@ bool isRefusedRename(Result error)
     return error.error() == EBUSY || error.error() == EXDEV || error.error() == EPERM || error.error() == EACCES;
 }
 
-// Exchanged, the old name's file comes out under the new content's name: it
-// goes if it is the file opened, unchanged. Otherwise, or if it cannot be
-// removed, it is put back, and the new content goes: a run never leaves two
-// files.
-Result exchangeWithTarget(ReplacementState& s, const char* content, const char* target)
-{
-    Result error = Result::changedMeanwhile;
-    if (nameLeadsToTarget(s, content) && targetUnchanged(s, true))
-        error = resultOf(unlinkat(s.folder, content, 0));
-    if (!error) {
-        handOver(Leftover::Content);
-        return 0;
-    }
-    if (exchangeNames(s.folder, content, target))
-        handOver(Leftover::Content);  // the other program's file keeps that name: never removed
-    return error;
-}
-
 // Puts the new content in the existing target's place, only if the name
 // still leads to the file that was opened, unchanged.
 Result replaceTarget(ReplacementState& s)
@@ -448,10 +395,18 @@ Result replaceTarget(ReplacementState& s)
     const std::string target = basePart(s.path);
     holdSignals(s);
     Result error = exchangeNames(s.folder, content, target.c_str());
-    if (!error)
-        return exchangeWithTarget(s, content, target.c_str());
-    // Without an exchange, the name is checked just before the rename.
-    if (!isRefusedRename(error)) {
+    if (!error) {
+        // The old name's file came out under the content's name: it goes if
+        // it is the file opened, unchanged. Otherwise, or if it cannot be
+        // removed, the two are exchanged back and the new content goes: a
+        // run never leaves two files.
+        error = Result::changedMeanwhile;
+        if (nameLeadsToTarget(s, content) && targetUnchanged(s, true))
+            error = resultOf(unlinkat(s.folder, content, 0));
+        if (error && exchangeNames(s.folder, content, target.c_str()))
+            handOver(Leftover::Content);  // another program's file keeps that name: never removed
+    } else if (!isRefusedRename(error)) {
+        // Without an exchange, the name is checked just before the rename.
         if (!nameLeadsToTarget(s, target.c_str()))
             return Result::changedMeanwhile;
         error = resultOf(renameat(s.folder, content, s.folder, target.c_str()));
@@ -465,29 +420,15 @@ Result replaceTarget(ReplacementState& s)
     return error;
 }
 
-// The new content is whole: its file is closed, checked, before it takes
-// any name of the target's; an unnamed one is named beside the target first.
-Result commitTemporary(ReplacementState& s)
-{
-    if (s.contentName.empty())
-        if (Result error = nameContent(s, true))
-            return error;
-    if (Result error = closeFile(s.content))
-        return error;
-    if (s.opened.st_mode == 0)
-        return publishNewFile(s);
-    return replaceTarget(s);
-}
-
 // The target itself is written, from its start: a device, pipe or FIFO, a
-// file with several links, or one that no temporary file can stand in for.
-// A missing one is made now, and removed again unless committed.
+// file with several links, or one that no new file can stand in for. A
+// missing one is made now, and removed again unless committed.
 Result writeDirectly(ReplacementState& s)
 {
     s.way = Way::Direct;
+    const std::string base = basePart(s.path);
     if (s.target >= 0)
         return 0;
-    const std::string base = basePart(s.path);
     s.target = openat(s.folder, base.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666);
     if (s.target < 0 || fstat(s.target, &s.opened) != 0)
         return failure();
@@ -498,22 +439,20 @@ Result writeDirectly(ReplacementState& s)
 // /dev/stdout and its kind: reopening would cut what the caller opened, or
 // write over it from its start. The program opens nothing for writing
 // before this, so a descriptor open for writing is the caller's; one that
-// is not (a program's own input among them) is refused.
-Result openDescriptor(ReplacementState& s, int number)
+// is not (a program's own input among them) is refused. The system follows
+// the links once more, with its rules for links in sticky folders, and must
+// arrive at the same file.
+Result openDescriptor(ReplacementState& s, const std::string& name, int number)
 {
     const int access = fcntl(number, F_GETFL);
+    struct stat named {};
     if (access < 0 || (access & O_ACCMODE) == O_RDONLY)
         return EBADF;
-    // The system follows the links once more, with its rules for links in
-    // sticky folders, and must arrive at the same file.
-    struct stat named {};
-    if (stat(s.name.c_str(), &named) != 0 || fstat(number, &s.opened) != 0)
+    if (stat(name.c_str(), &named) != 0 || fstat(number, &s.opened) != 0)
         return failure();
     s.way = Way::Descriptor;
     s.target = number;
-    if (!sameFile(named, s.opened))
-        return Result::changedMeanwhile;
-    return 0;
+    return sameFile(named, s.opened) ? 0 : Result::changedMeanwhile;
 }
 
 // An in-place run's target is the file that was read, unwritten. Opening it
@@ -550,18 +489,16 @@ Result Replacement::open(const std::string& name, const FileState* mustBe)
 {
     state_ = std::make_unique<ReplacementState>();
     ReplacementState& s = *state_;
-    s.name = name;
     int descriptor = -1;
     s.path = followLinks(name, descriptor);
     if (descriptor >= 0)
-        return openDescriptor(s, descriptor);
+        return openDescriptor(s, name, descriptor);
 
-    // Whether there is a file, without opening it yet: a FIFO would wait for
-    // a reader. A link that leads nowhere yet makes its file only when the
-    // new content is whole. O_CREAT has the system apply its rules for files
-    // and FIFOs in sticky folders, as to ">"; should the file be removed
-    // meanwhile, the empty file that may be this run's is removed again
-    // unless committed.
+    // Opened only where there is a file: a link that leads nowhere yet makes
+    // its file once the new content is whole. O_CREAT has the system apply
+    // its rules for files and FIFOs in sticky folders, as to ">"; should the
+    // file be removed meanwhile, the empty one that may be this run's is
+    // removed again unless committed.
     struct stat status {};
     if (stat(name.c_str(), &status) == 0) {
         s.target = ::open(name.c_str(), O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0666);
@@ -585,20 +522,22 @@ Result Replacement::open(const std::string& name, const FileState* mustBe)
     if (s.target >= 0 && !nameLeadsToTarget(s, basePart(s.path).c_str()))
         return Result::changedMeanwhile;
     // In an append-only folder no name could be removed again; where that
-    // cannot be told, nor can it be risked.
+    // cannot be told, it is not risked.
     bool appendOnly = false;
     const Result told = isAppendOnly(s.folder, appendOnly);
     if (appendOnly || (told && told.error() != ENOSYS))
         return writeDirectly(s);
-    if (Result error = makeContentFile(s)) {
-        // The folder takes no new file: the target itself is written.
-        if (error.error() == EACCES || error.error() == EPERM || error.error() == EROFS)
-            return writeDirectly(s);
-        return error;
-    }
-    // The target's attributes cannot all be given to another file.
+    // A folder that takes no new file, or a target whose attributes another
+    // file cannot have: the target itself is written.
+    const Result made = makeContentFile(s);
+    if (made.error() == EACCES || made.error() == EPERM || made.error() == EROFS)
+        return writeDirectly(s);
+    if (made)
+        return made;
     if (s.target >= 0 && giveAttributes(s)) {
-        dropContent(s);
+        removeLeftover(Leftover::Content);
+        s.contentName.clear();
+        (void)closeFile(s.content);
         return writeDirectly(s);
     }
     s.way = Way::Temporary;
@@ -627,13 +566,21 @@ Result Replacement::write(const void* bytes, std::size_t size)
     return writeTarget(s, bytes, size);
 }
 
+// The new content's file is closed, checked, before it takes any name of
+// the target's; an unnamed one is named beside the target first. A direct
+// write's content is all there: only the cut and the close can fail now.
 Result Replacement::commit()
 {
     ReplacementState& s = *state_;
     Result error = 0;
-    if (s.way == Way::Temporary)
-        error = commitTemporary(s);
-    // A direct write's content is all there: only the cut and the close can fail now.
+    if (s.way == Way::Temporary && s.contentName.empty())
+        error = nameContent(s, true);
+    if (!error && s.way == Way::Temporary)
+        error = closeFile(s.content);
+    if (!error && s.way == Way::Temporary && s.opened.st_mode == 0)
+        error = publishNewFile(s);
+    else if (!error && s.way == Way::Temporary)
+        error = replaceTarget(s);
     if (!error && s.way == Way::Direct && S_ISREG(s.opened.st_mode) && ftruncate(s.target, s.written) != 0)
         error = failure();
     if (!error && s.way == Way::Direct)
@@ -669,14 +616,11 @@ Result InputFile::inspect()
 
 Result InputFile::read(std::uint8_t* bytes, std::size_t size, std::size_t& got)
 {
-    got = 0;
-    while (got < size && (!regular_ || left_ > 0)) {
+    for (got = 0; got < size && (!regular_ || left_ > 0);) {
         const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - got, left_) : size - got;
         const ssize_t read = ::read(static_cast<int>(file_), bytes + got, wanted);
-        if (read < 0)
-            return failure();
-        if (read == 0)
-            return regular_ ? EIO : 0;  // a regular file cut short meanwhile
+        if (read <= 0)
+            return read < 0 ? failure() : regular_ ? EIO : 0;  // a regular file cut short meanwhile
         got += static_cast<std::size_t>(read);
         left_ -= regular_ ? static_cast<std::uint64_t>(read) : 0;
     }
