@@ -1,5 +1,5 @@
 # Makes every release archive in OUTPUT (build/release), the target of
-# `cmake --workflow --preset release`:
+# `cmake --workflow --preset release`; OUTPUT then holds them alone:
 #   firmware-tools_<version>_amd64.deb             cpack -G DEB in build/default
 #   firmware-tools-<version>-linux-x86_64.tar.gz   static programs, g++ -static
 #   firmware-tools-<version>-linux-aarch64.tar.gz  and Debian's aarch64 cross g++
@@ -8,11 +8,11 @@
 #   firmware-tools-<version>-win64.zip             cpack -G ZIP in build/windows
 # The presets' folders (build/web for the browser page every archive holds,
 # build/default, build/windows) are used as they are and brought up to
-# date; the tarballs' builds have theirs in OUTPUT, every warning an error. A
-# tarball holds what `cmake --install` lays out: bin/, share/man/,
-# share/doc/firmware-tools/ (README, guides), share/firmware-tools/web/ and
-# lib/cmake/firmware-tools/.
-#   cmake -DSOURCE=<source> -DOUTPUT=<folder> -DVERSION=<version> -P release.cmake
+# date; the tarballs' builds have theirs in BUILDS (build/release-builds, the
+# release preset's folder), every warning an error. A tarball holds what
+# `cmake --install` lays out: bin/, share/man/, share/doc/firmware-tools/
+# (README, guides), share/firmware-tools/web/ and lib/cmake/firmware-tools/.
+#   cmake -DSOURCE=<source> -DOUTPUT=<folder> -DBUILDS=<folder> -DVERSION=<version> -P release.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # Runs a command in the source folder; its output is shown only when it fails.
@@ -59,6 +59,14 @@ foreach(name IN LISTS names)
   endif()
 endforeach()
 
+# Emptied first: a file left from an earlier release, another version or a
+# build that was once made here would pass for part of this one.
+if(NOT OUTPUT OR NOT BUILDS OR OUTPUT STREQUAL BUILDS)
+  message(FATAL_ERROR "release: OUTPUT (${OUTPUT}) and BUILDS (${BUILDS}) must be two folders")
+endif()
+file(REMOVE_RECURSE "${OUTPUT}")
+file(MAKE_DIRECTORY "${OUTPUT}")
+
 # The builds below run their own jobs, not those of the make that runs this.
 set(ENV{MAKEFLAGS} "")
 
@@ -85,7 +93,7 @@ foreach(tarball IN LISTS tarballs)
   list(GET tarball 0 name)
   list(GET tarball 1 toolchain)
   step("${name} (${toolchain})")
-  set(build "${OUTPUT}/${name}")
+  set(build "${BUILDS}/${name}")
   set(folder "firmware-tools-${VERSION}-${name}")
   set(options -DCMAKE_EXE_LINKER_FLAGS=-static)
   if(toolchain)

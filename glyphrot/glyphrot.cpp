@@ -14,13 +14,13 @@ int main(int argc, char** argv)
     // once, before anything of the output has changed.
     std::set_new_handler([] { exitWithFailure(Failure::NoMemory); });
     const std::vector<std::string> arguments = typedArguments(argc, argv);
-    if (arguments.size() == 2 && arguments[1] == "--version") {
-        (void)std::fputs("glyphrot " FIRMWARE_TOOLS_VERSION "\n", stdout);
+    if (arguments.size() == 2 && (arguments[1] == "--version" || arguments[1] == "--help" || arguments[1] == "-h")) {
+        (void)std::fputs(arguments[1] == "--version" ? "glyphrot " FIRMWARE_TOOLS_VERSION "\n" : helpText, stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     ConverterSettings settings;
     Failure failure = readCommandLine(arguments, settings);
-    // Whoever asked for nothing (no option, --help, a name alone) is shown how.
+    // Whoever asked for nothing (no option, a name alone) is shown how.
     if (failure == Failure::NothingToDo)
         (void)printUsage(stdout);  // the status is 1 either way
     if (failure == Failure::None)

@@ -40,3 +40,18 @@ bool printUsage(std::FILE* out)
                       "\n-r    90-degree rotate symbols\n",
                       out) >= 0;
 }
+
+// Plainly "glyphrot": the same text wherever it runs, glyphrot.exe included.
+const char helpText[] = "Usage: glyphrot -r|-m [-r|-m] infile [outfile]\n"
+                        "       glyphrot --help | -h | --version    this text, or the version\n"
+                        "Converts every 8x8 glyph of a raw font file (8 bytes a glyph, row 0 first,\n"
+                        "bit 7 leftmost) into outfile, or by default back into infile: same length.\n"
+                        "  -r  rotate each glyph a quarter turn counter-clockwise (off by default)\n"
+                        "  -m  mirror each glyph top to bottom (off by default)\n"
+                        "      With both, each glyph is reflected about its top-left to bottom-right\n"
+                        "      diagonal, whatever their order.\n"
+                        "Examples:\n"
+                        "  glyphrot -r font.bin              rotate every glyph, in place\n"
+                        "  glyphrot -m font.bin flipped.bin  flip every glyph into flipped.bin\n"
+                        "Exit status: 0 when the output was written whole, else 1 (a message on stderr).\n"
+                        "Manual: man glyphrot (on Windows glyphrot.txt), and the README.\n";

@@ -33,3 +33,6 @@ Failure readCommandLine(const std::vector<std::string>& arguments, ConverterSett
 // The usage text, four lines each opened by a line feed, and a closing line
 // feed; shown whenever a run has nothing to do.
 bool printUsage(std::FILE* out);
+
+// The help that --help or -h alone prints: options, examples, exit status.
+extern const char helpText[];

@@ -6,9 +6,9 @@
 #include <vector>
 
 // Reads the command line (the program's name first), then validates,
-// computes and writes the table; "--help", "-h" and "--version" alone only
-// print. Texts for the user go to `console`; a text that did not reach it
-// shows in ferror(console), for the caller to check. Returns the bits of
-// the failed checks (exit_status.h): the settings' checks, or else
-// ErrorOutput when the table did not reach its file.
+// computes and writes the table; with no argument it only prints the usage
+// text, with "--help", "-h" or "--version" alone the help or the version.
+// Texts for the user go to `console`; one that did not reach it shows in
+// ferror(console), for the caller to check. Returns the bits of the failed
+// checks (exit_status.h), or ErrorOutput when the table did not reach its file.
 unsigned runGenerator(const std::vector<std::string>& arguments, std::FILE* console);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -23,20 +22,25 @@ const char usage[] = "\nConverting 8x8 symbols generator file. Usage:"
 
 // Every failure: one message, status 1, and font.bin (present in the folder)
 // untouched. Standard output holds the usage text when there was nothing to
-// do, and nothing otherwise; --version alone prints the version, and works.
+// do, and nothing otherwise; --version, --help and -h alone print their text,
+// and work.
 TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
 {
     const std::string nothing = "nothing to do!";
+    const std::string help = readFile(GLYPHROT_GOLDEN "/help.txt");
     const struct {
         const char* title;
         std::vector<std::string> arguments;
-        std::string message;  // "" for none
+        std::string message;    // "" for none: the run works
+        std::string text = "";  // what a run that works prints
     } cases[] = {
         {"no arguments", {}, nothing},
         {"names only", {"font.bin"}, nothing},
         {"unknown option", {"-x", "font.bin"}, nothing},
-        {"asking for help", {"--help"}, nothing},
-        {"version", {"--version"}, ""},
+        {"help", {"--help"}, "", help},
+        {"short help", {"-h"}, "", help},
+        {"help and a name", {"--help", "font.bin"}, nothing},
+        {"version", {"--version"}, "", "glyphrot " FIRMWARE_TOOLS_VERSION "\n"},
         {"version and a name", {"--version", "font.bin"}, nothing},
         {"three names", {"-r", "a.bin", "b.bin", "font.bin"}, "error in input/output file names"},
         {"three names, no option", {"a.bin", "b.bin", "font.bin"}, "error in input/output file names"},
@@ -53,13 +57,12 @@ TEST(GlyphrotCli, FailuresLeaveTheFilesAlone)
         ScratchDir dir;
         writeFile(dir.file("font.bin"), font);
         ProgramResult result = runProgram(program, c.arguments, dir.path());
-        const bool version = c.message.empty();
-        EXPECT_EQ(result.status, version ? 0 : 1);
-        const std::string out = version ? "glyphrot " FIRMWARE_TOOLS_VERSION "\n" : c.message == nothing ? usage : "";
-        EXPECT_TRUE(sameBytes(out, result.out));
-        EXPECT_TRUE(sameBytes(version ? "" : "\n" + c.message + "\n", result.err));
+        const bool works = c.message.empty();
+        EXPECT_EQ(result.status, works ? 0 : 1);
+        EXPECT_TRUE(sameBytes(works ? c.text : c.message == nothing ? usage : "", result.out));
+        EXPECT_TRUE(sameBytes(works ? "" : "\n" + c.message + "\n", result.err));
         EXPECT_TRUE(sameBytes(font, readFile(dir.file("font.bin"))));
-        EXPECT_FALSE(std::filesystem::exists(dir.file("a.bin")));
+        EXPECT_EQ(shell("ls -A", dir.path()).out, "font.bin\n");
     }
 }
 

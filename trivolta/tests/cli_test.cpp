@@ -26,6 +26,7 @@ TEST(TrivoltaCli, Runs)
     const std::string cannotOpen = "Error - can not open output file ";
     const std::string full = "Error - can not write output file " + fullDevice() + " (No space left on device)";
     const char* const folder = testingWindowsPrograms() ? ". (Permission denied)" : ". (Is a directory)";
+    const std::string help = readFile(TRIVOLTA_GOLDEN "/help.txt");
     const struct {
         const char* title;
         std::vector<std::string> arguments;
@@ -36,8 +37,8 @@ TEST(TrivoltaCli, Runs)
         std::string setup = "";   // a shell line that makes the file `file` leads to, $0 standing for `file`
     } cases[] = {
         {"no arguments", {}, 0, usage},
-        {"help", {"--help"}, 0, usage},
-        {"short help", {"-h"}, 0, usage},
+        {"help", {"--help"}, 0, help},
+        {"short help", {"-h"}, 0, help},
         {"version", {"--version"}, 0, "trivolta " FIRMWARE_TOOLS_VERSION "\n"},
         {"help among other arguments", {"-h", "-OCt.c"}, 0, "", "t.c", "default.c"},
         {"name outside the ANSI code page", {"-OC\u03c0.c"}, 0, "", "\u03c0.c", "default.c"},
