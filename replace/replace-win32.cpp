@@ -1,7 +1,4 @@
-// Replacing a file with Win32 calls. Names arrive in UTF-8 and reach every
-// call as full wide paths; a link is followed, and the file it leads to is
-// replaced in its own folder. ReplaceFileW keeps the replaced file's
-// attributes, ACL, streams and creation time: nothing is copied by hand.
+// Replacing a file with Win32 calls. ReplaceFileW keeps its attributes, ACL, streams and creation time.
 #include "replace.h"
 
 #include <algorithm>
@@ -12,53 +9,33 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-struct ReplacementState {
-    enum class Way { Replace, Create, Direct } way = Way::Direct;
-    std::wstring target;                          // the file's own full name, links followed
-    std::wstring temporary;                       // the new content's name beside the target
-    HANDLE targetFile = INVALID_HANDLE_VALUE;     // open for writing, not cut
-    HANDLE temporaryFile = INVALID_HANDLE_VALUE;  // the new content, until it is closed
-    BY_HANDLE_FILE_INFORMATION opened{};          // the target as it was opened
-    bool disk = false;                            // the target is a file, not a device
-    ~ReplacementState();
-};
-
-namespace {
-
-using Way = ReplacementState::Way;
-
-// The one owner of the new content's name while it is this run's: the
-// first of the replacement's end, exit() and the console's handler (Ctrl-C,
-// Ctrl-Break, the console closing) to take it removes it. The handler runs
-// on a thread of its own: it waits while the commit moves the name, then
-// the system's own handler ends the process.
+// The new content's name has one owner: the first of the replacement's end, exit() and the console's handler
+// (Ctrl-C, Ctrl-Break, the console closing; it runs on a thread of its own) to take it removes it.
 enum : LONG { NoName, NameKept, NameMoving };
-volatile LONG keptState = NoName;
-wchar_t keptName[32768];  // the longest name Windows takes
+static volatile LONG keptState = NoName;
+static wchar_t keptName[32768];  // the longest name Windows takes
 
-BOOL WINAPI removeKeptName(DWORD = 0)
+static BOOL WINAPI removeKeptName(DWORD = 0)
 {
     LONG was = NoName;
     while ((was = InterlockedCompareExchange(&keptState, NoName, NameKept)) == NameMoving)
-        Sleep(1);
+        Sleep(1);  // a commit is moving the name
     if (was == NameKept)
         (void)DeleteFileW(keptName);
-    return FALSE;
+    return FALSE;  // the system's own handler then ends the process
 }
 
-// Windows' codes, two for each errno value a caller tells apart; EIO for any other.
-Result lastError()
+static Result lastError()
 {
     static const DWORD codes[] = {
         ERROR_FILE_NOT_FOUND,   ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,  ERROR_SHARING_VIOLATION, ERROR_DISK_FULL,
         ERROR_HANDLE_DISK_FULL, ERROR_FILE_EXISTS,    ERROR_ALREADY_EXISTS, ERROR_NOT_ENOUGH_MEMORY, ERROR_OUTOFMEMORY};
-    static const int results[] = {ENOENT, EACCES, ENOSPC, EEXIST, ENOMEM, EIO};
+    static const int results[] = {ENOENT, EACCES, ENOSPC, EEXIST, ENOMEM, EIO};  // one for two codes; EIO for any other
     return results[(std::find(std::begin(codes), std::end(codes), GetLastError()) - std::begin(codes)) / 2];
 }
 
-// A full path (ReplaceFileW wants one, and wine refuses relative ones) with the
-// \\?\ prefix, which lifts the limit of MAX_PATH characters.
-std::wstring systemName(const std::string& path)
+// A full path (ReplaceFileW wants one, wine refuses relative ones) with \\?\, which lifts the MAX_PATH limit.
+static std::wstring systemName(const std::string& path)
 {
     std::wstring name(MultiByteToWideChar(CP_UTF8, 0, path.data(), path.size(), nullptr, 0), L'\0');
     (void)MultiByteToWideChar(CP_UTF8, 0, path.data(), path.size(), name.data(), name.size());
@@ -72,102 +49,38 @@ std::wstring systemName(const std::string& path)
     return (shared ? L"\\\\?\\UNC" : L"\\\\?\\") + full.substr(shared ? 1 : 0);
 }
 
-// Checked where the file was written: a full disk may show only here.
-Result closeFile(HANDLE& file)
+static Result closeFile(HANDLE& file)
 {
     const HANDLE open = std::exchange(file, INVALID_HANDLE_VALUE);
     if (open == INVALID_HANDLE_VALUE || CloseHandle(open))
         return 0;
-    return lastError();
+    return lastError();  // checked where the file was written: a full disk may show only here
 }
 
-// Windows keeps no change time apart from the write time.
-FileState stateOf(const BY_HANDLE_FILE_INFORMATION& file)
+static FileState stateOf(const BY_HANDLE_FILE_INFORMATION& file)
 {
-    const FILETIME& written = file.ftLastWriteTime;
+    const FILETIME& written = file.ftLastWriteTime;  // Windows keeps no change time apart from it
     return {file.dwVolumeSerialNumber, (std::uint64_t{file.nFileIndexHigh} << 32) | file.nFileIndexLow,
             (std::uint64_t{file.nFileSizeHigh} << 32) | file.nFileSizeLow,
             static_cast<std::int64_t>((std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime), 0};
 }
 
-// ".font.bin.PID.N" beside the target, a long name shortened; its removal
-// shared, so that the console's handler can remove it while it is written.
-Result makeTemporary(ReplacementState& s, bool exists)
-{
-    const std::size_t base = s.target.find_last_of(L'\\') + 1;
-    std::size_t length = std::min<std::size_t>(s.target.size() - base, 200);
-    if (base + length < s.target.size() && IS_LOW_SURROGATE(s.target[base + length]))
-        --length;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        s.temporary = s.target.substr(0, base) + L"." + s.target.substr(base, length) + L"." +
-                      std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt);
-        s.temporaryFile =
-            CreateFileW(s.temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, 0, nullptr);
-        if (s.temporaryFile != INVALID_HANDLE_VALUE) {
-            keptName[s.temporary.copy(keptName, std::size(keptName) - 1)] = L'\0';
-            InterlockedExchange(&keptState, NameKept);
-            s.way = exists ? Way::Replace : Way::Create;
-            return 0;
-        }
-        if (GetLastError() != ERROR_FILE_EXISTS)
-            break;
+struct ReplacementState {
+    enum class Way { Replace, Create, Direct } way = Way::Direct;
+    std::wstring target;                          // the file's own full name, links followed
+    HANDLE targetFile = INVALID_HANDLE_VALUE;     // open for writing, not cut
+    HANDLE temporaryFile = INVALID_HANDLE_VALUE;  // the new content, named keptName, until it is closed
+    BY_HANDLE_FILE_INFORMATION opened{};          // the target as it was opened
+    bool disk = false;                            // the target is a file, not a device
+    ~ReplacementState()
+    {
+        (void)closeFile(temporaryFile);
+        (void)closeFile(targetFile);  // never written, or the run failed already
+        (void)removeKeptName();       // the new content's name is never the output's
     }
-    if (exists && GetLastError() == ERROR_ACCESS_DENIED)
-        return 0;  // a folder that takes no new file: the target itself is written
-    return lastError();
-}
+};
 
-// Held open without sharing its removal, the target kept its name: it must still have one link, unwritten.
-Result replaceTarget(ReplacementState& s)
-{
-    BY_HANDLE_FILE_INFORMATION now{};
-    if (!GetFileInformationByHandle(s.targetFile, &now) || now.nNumberOfLinks != 1 ||
-        !(stateOf(now) == stateOf(s.opened)))
-        return Result::changedMeanwhile;
-    (void)closeFile(s.targetFile);  // Windows replaces no file that is open without sharing its removal
-    if (ReplaceFileW(s.target.c_str(), s.temporary.c_str(), nullptr,
-                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr))
-        return 0;
-    if (GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT)
-        return lastError();
-    // The old file is gone: the new content takes its name, or stays, the one copy.
-    if (MoveFileExW(s.temporary.c_str(), s.target.c_str(), 0))
-        return 0;
-    keptName[0] = L'\0';
-    return lastError();
-}
-
-// A direct write's content is all there: only the cut and the close can
-// fail now. The new content is closed, checked, before it takes a name.
-Result commitContent(ReplacementState& s)
-{
-    if (s.way == Way::Direct && s.disk && !SetEndOfFile(s.targetFile))
-        return lastError();
-    if (s.way == Way::Direct)
-        return closeFile(s.targetFile);
-    if (Result error = closeFile(s.temporaryFile))
-        return error;
-    if (InterlockedCompareExchange(&keptState, NameMoving, NameKept) != NameKept)
-        return EINTR;  // the console's handler has removed it: the process is ending
-    Result error = 0;
-    if (s.way == Way::Replace)
-        error = replaceTarget(s);
-    if (s.way == Way::Create && !MoveFileExW(s.temporary.c_str(), s.target.c_str(), 0))
-        error = lastError();  // a new name is taken only while it is free
-    InterlockedExchange(&keptState, error ? NameKept : NoName);
-    if (error.error() == EEXIST || error.error() == ENOENT)
-        return Result::changedMeanwhile;  // a name taken, or the target gone
-    return error;
-}
-
-}  // namespace
-
-ReplacementState::~ReplacementState()
-{
-    (void)closeFile(temporaryFile);
-    (void)closeFile(targetFile);  // never written, or the run failed already
-    (void)removeKeptName();       // the new content's name is never the output's
-}
+using Way = ReplacementState::Way;
 
 Replacement::Replacement() = default;
 Replacement::~Replacement() = default;
@@ -190,18 +103,31 @@ Result Replacement::open(const std::string& name, const FileState* mustBe)
         return lastError();
     if (mustBe != nullptr && (!exists || !(stateOf(s.opened) == *mustBe)))
         return Result::changedMeanwhile;
-    // A device is written directly; so is a file with several links, whose every name must see the new content.
-    if (exists && (!s.disk || s.opened.nNumberOfLinks > 1))
-        return 0;
-    // The file itself is replaced, not a link to it, under the name the system
-    // tells for it (\\?\C:\folder\name); where it tells none, it is written directly.
-    if (exists) {
+    // The file itself is replaced, not a link to it, under the name the system tells for it (\\?\C:\folder\name).
+    if (s.disk) {
         s.target.assign(32768, L'\0');  // the longest name Windows takes, and its end
         s.target.resize(GetFinalPathNameByHandleW(s.targetFile, s.target.data(), 32768, FILE_NAME_NORMALIZED));
     }
-    if (s.target.empty() || s.target.size() >= 32768)
-        return 0;
-    return makeTemporary(s, exists);
+    if ((exists && (!s.disk || s.opened.nNumberOfLinks > 1)) || s.target.empty() || s.target.size() >= 32768)
+        return 0;  // written directly: a device, a file whose every name must see the new content, or one unnamed
+    // ".font.bin.PID.N" beside the target, a long name shortened; its removal shared, for the console's handler.
+    const std::size_t base = s.target.find_last_of(L'\\') + 1;
+    std::size_t length = std::min<std::size_t>(s.target.size() - base, 200);
+    if (base + length < s.target.size() && IS_LOW_SURROGATE(s.target[base + length]))
+        --length;
+    for (int attempt = 0; s.temporaryFile == INVALID_HANDLE_VALUE; ++attempt) {
+        const std::wstring temporary = s.target.substr(0, base) + L"." + s.target.substr(base, length) + L"." +
+                                       std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(attempt);
+        keptName[temporary.copy(keptName, std::size(keptName) - 1)] = L'\0';  // not yet kept: nothing removes it
+        s.temporaryFile = CreateFileW(keptName, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, 0, nullptr);
+        if (s.temporaryFile == INVALID_HANDLE_VALUE && exists && GetLastError() == ERROR_ACCESS_DENIED)
+            return 0;  // a folder that takes no new file: the target itself is written
+        if (s.temporaryFile == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt == 99))
+            return lastError();
+    }
+    InterlockedExchange(&keptState, NameKept);
+    s.way = exists ? Way::Replace : Way::Create;
+    return 0;
 }
 
 bool Replacement::writesTarget() const
@@ -212,22 +138,47 @@ bool Replacement::writesTarget() const
 Result Replacement::write(const void* bytes, std::size_t size)
 {
     const HANDLE file = state_->way == Way::Direct ? state_->targetFile : state_->temporaryFile;
-    for (const char* next = static_cast<const char*>(bytes); size > 0;) {
-        DWORD done = 0;
+    DWORD done = 0;
+    for (const char* next = static_cast<const char*>(bytes); size > 0; next += done, size -= done) {
         if (!WriteFile(file, next, std::min<std::size_t>(size, 1u << 30), &done, nullptr))
             return lastError();
         if (done == 0)
             return ENOSPC;
-        next += done;
-        size -= done;
     }
     return 0;
 }
 
 Result Replacement::commit()
 {
-    const Result error = commitContent(*state_);
-    state_.reset();
+    const std::unique_ptr<ReplacementState> state = std::move(state_);  // ends, with what is left, on every way out
+    ReplacementState& s = *state;
+    if (s.way == Way::Direct && s.disk && !SetEndOfFile(s.targetFile))
+        return lastError();
+    if (s.way == Way::Direct)
+        return closeFile(s.targetFile);  // the content is all there: only the cut and the close can fail now
+    if (Result error = closeFile(s.temporaryFile))
+        return error;  // the new content is closed, checked, before it takes a name
+
+    BY_HANDLE_FILE_INFORMATION now{};  // held open, the target kept its name: it must still have one link, unwritten
+    if (s.way == Way::Replace && (!GetFileInformationByHandle(s.targetFile, &now) || now.nNumberOfLinks != 1 ||
+                                  !(stateOf(now) == stateOf(s.opened))))
+        return Result::changedMeanwhile;
+    (void)closeFile(s.targetFile);  // Windows replaces no file that is open without sharing its removal
+    if (InterlockedCompareExchange(&keptState, NameMoving, NameKept) != NameKept)
+        return EINTR;  // the console's handler has removed it: the process is ending
+    bool placed = false;
+    if (s.way == Way::Replace)
+        placed = ReplaceFileW(s.target.c_str(), keptName, nullptr,
+                              REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr, nullptr);
+    const bool oneCopy = s.way == Way::Replace && !placed && GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+    if (s.way == Way::Create || oneCopy)  // the old file gone: the new content takes its name, or stays, its one copy
+        placed = MoveFileExW(keptName, s.target.c_str(), 0);  // a new name is taken only while it is free
+    const Result error = lastError();  // of the call that failed, when none placed the new content
+    InterlockedExchange(&keptState, (placed || oneCopy) ? NoName : NameKept);
+    if (placed)
+        return 0;
+    if (error.error() == EEXIST || error.error() == ENOENT)
+        return Result::changedMeanwhile;  // a name taken, or the target gone
     return error;
 }
 
@@ -240,21 +191,19 @@ InputFile::~InputFile()
 Result InputFile::open(const std::string& name)
 {
     // Backup semantics open a folder too; the file may be replaced while it is read (in place).
-    const HANDLE file =
-        CreateFileW(systemName(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    file_ = reinterpret_cast<std::intptr_t>(file);
-    if (file == INVALID_HANDLE_VALUE)
+    file_ = reinterpret_cast<std::intptr_t>(CreateFileW(systemName(name).c_str(), GENERIC_READ,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (reinterpret_cast<HANDLE>(file_) == INVALID_HANDLE_VALUE)
         return lastError();
     return 0;
 }
 
 Result InputFile::inspect()
 {
-    const auto file = reinterpret_cast<HANDLE>(file_);
     BY_HANDLE_FILE_INFORMATION information{};
-    regular_ = GetFileType(file) == FILE_TYPE_DISK;
-    if (regular_ && !GetFileInformationByHandle(file, &information))
+    regular_ = GetFileType(reinterpret_cast<HANDLE>(file_)) == FILE_TYPE_DISK;
+    if (regular_ && !GetFileInformationByHandle(reinterpret_cast<HANDLE>(file_), &information))
         return lastError();
     state_ = stateOf(information);
     left_ = state_.length;
@@ -280,9 +229,8 @@ Result InputFile::read(std::uint8_t* bytes, std::size_t size, std::size_t& got)
 
 bool namesSameSpecialFile(const std::string& first, const std::string& second)
 {
-    // No file numbers to compare: one name, of a device or pipe.
     struct _stat64 status {};
     if (first != second || _wstat64(systemName(first).c_str(), &status) != 0)
-        return false;
+        return false;  // no file numbers to compare: one name, of a device or pipe
     return (status.st_mode & _S_IFMT) != _S_IFREG && (status.st_mode & _S_IFMT) != _S_IFDIR;
 }
