@@ -9,7 +9,6 @@
 #include <string>
 
 #include <fcntl.h>
-#include <linux/fiemap.h>
 #include <linux/fs.h>
 #include <linux/magic.h>
 #include <sys/ioctl.h>
@@ -98,28 +97,6 @@ Result giveXfsAttributes(int from, int to)
     return resultOf(ioctl(to, FS_IOC_FSSETXATTR, &has));
 }
 
-// Extents shared with another file (a reflinked copy) are copied on write.
-Result hasSharedExtents(int file, bool& shared)
-{
-    constexpr unsigned count = 32;
-    alignas(struct fiemap) char request[sizeof(struct fiemap) + count * sizeof(struct fiemap_extent)] = {};
-    auto* map = reinterpret_cast<struct fiemap*>(request);
-    for (bool last = false; !last && !shared;) {
-        map->fm_length = FIEMAP_MAX_OFFSET - map->fm_start;
-        map->fm_extent_count = count;
-        if (ioctl(file, FS_IOC_FIEMAP, map) != 0)
-            return hasNone(errno) || errno == EOPNOTSUPP ? 0 : errno;
-        last = map->fm_mapped_extents == 0;
-        for (unsigned i = 0; i < map->fm_mapped_extents; ++i) {
-            const struct fiemap_extent& extent = map->fm_extents[i];
-            shared = shared || (extent.fe_flags & FIEMAP_EXTENT_SHARED) != 0;
-            last = last || (extent.fe_flags & FIEMAP_EXTENT_LAST) != 0;
-            map->fm_start = extent.fe_logical + extent.fe_length;
-        }
-    }
-    return 0;
-}
-
 }  // namespace
 
 const char* const descriptorFolders[] = {"/dev/fd", "/proc/thread-self/fd", nullptr};
@@ -180,22 +157,20 @@ Result holdSpace(int file, off_t offset, off_t length)
     return resultOf(fallocate(file, FALLOC_FL_KEEP_SIZE, offset, length));
 }
 
+// btrfs copies every block on write but those of a file with chattr +C;
+// XFS those a file shares with another (a reflinked copy), which the clone
+// then covers too.
 Result storageOf(int file, Storage& storage)
 {
     struct statfs system {};
+    int flags = 0;
     if (fstatfs(file, &system) != 0)
         return errno;
-    int flags = 0;
-    bool shared = false;
     storage = Storage::InPlace;
     if (system.f_type == OVERLAYFS_SUPER_MAGIC)
         storage = Storage::CopiedUpOnOpen;
-    else if (system.f_type == BTRFS_SUPER_MAGIC &&
-             (ioctl(file, FS_IOC_GETFLAGS, &flags) != 0 || !(flags & FS_NOCOW_FL)))
-        storage = Storage::CopyOnWrite;
-    else if (Result error = hasSharedExtents(file, shared))
-        return error;
-    if (shared)
+    if (system.f_type == XFS_SUPER_MAGIC ||
+        (system.f_type == BTRFS_SUPER_MAGIC && (ioctl(file, FS_IOC_GETFLAGS, &flags) != 0 || !(flags & FS_NOCOW_FL))))
         storage = Storage::CopyOnWrite;
     return 0;
 }

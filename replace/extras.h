@@ -40,9 +40,9 @@ Result giveExtraAttributes(int from, int to);
 // ENOSPC or EDQUOT when there is no room.
 Result holdSpace(int file, off_t offset, off_t length);
 
-// How overwriting `file` takes space: in place; copied on write, so that
-// held space does not cover it (btrfs, shared extents); or copied up from a
-// lower layer when first opened for writing (overlayfs).
+// How overwriting `file` takes space: in place; maybe copied on write, so
+// that held space does not cover it (btrfs, XFS's shared blocks); or copied
+// up from a lower layer when first opened for writing (overlayfs).
 enum class Storage { InPlace, CopyOnWrite, CopiedUpOnOpen };
 Result storageOf(int file, Storage& storage);
 

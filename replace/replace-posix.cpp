@@ -264,7 +264,7 @@ Result writeAll(int fd, const void* bytes, std::size_t size)
 // Copied on write, overwriting takes new blocks, which held space does not
 // cover: the content goes to a file beside the target first, on its file
 // system, whose blocks the target is then made to share (no new space).
-// Where nothing can be made there, the free space must cover it all.
+// Where that cannot be, the free space must cover it all.
 Result cloneOverTarget(ReplacementState& s, const void* bytes, std::size_t size, bool& cloned)
 {
     struct stat copy {};
@@ -308,14 +308,12 @@ Result writeTarget(ReplacementState& s, const void* bytes, std::size_t size)
         return error;
     Storage storage = Storage::InPlace;
     bool cloned = false;
-    if (s.way == Way::Direct && !storageOf(s.target, storage) && storage == Storage::CopyOnWrite) {
+    if (s.way == Way::Direct && !storageOf(s.target, storage) && storage == Storage::CopyOnWrite)
         if (Result error = cloneOverTarget(s, bytes, size, cloned))
             return error;
-    } else {
-        const Result held = holdSpace(s.target, offset, static_cast<off_t>(size));
-        if (held.error() == ENOSPC || held.error() == EDQUOT)
-            return held;
-    }
+    const Result held = holdSpace(s.target, offset, static_cast<off_t>(size));
+    if (!cloned && (held.error() == ENOSPC || held.error() == EDQUOT))
+        return held;
     holdSignals(s);
     s.written = static_cast<off_t>(size);
     if (cloned)

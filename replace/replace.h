@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
 // What every step gives: 0 when it worked, else an errno value, or
 // changedMeanwhile for a target that another program replaced, removed,
@@ -39,8 +40,8 @@ struct FileState {
     std::int64_t changed = 0;
     bool operator==(const FileState& other) const
     {
-        return device == other.device && file == other.file && length == other.length && modified == other.modified &&
-               changed == other.changed;
+        return std::tie(device, file, length, modified, changed) ==
+               std::tie(other.device, other.file, other.length, other.modified, other.changed);
     }
 };
 
