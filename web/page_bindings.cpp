@@ -54,12 +54,13 @@ val systemErrors()
     return result;
 }
 
-val fontValue(const FontFile& font)
+// `font` with `source`, how the page read it: "raw", "header", "psf" or "sheet".
+val fontValue(const FontFile& font, const std::string& source)
 {
     val result = val::object();
     result.set("name", font.name);
     result.set("bytes", bytesValue(font.bytes));
-    result.set("source", font.raw ? "raw" : font.header ? "header" : "other");
+    result.set("source", source);
     result.set("gzip", font.gzip);
     result.set("picture", font.picture);
     result.set("message", font.message);
@@ -76,14 +77,16 @@ std::string fileSizeRefusal(const std::string& name, double size)
 // The font of the file `name` with the content `content` (unpacked: from gzip).
 val takeFont(const std::string& name, const std::string& content, bool unpacked)
 {
-    return fontValue(readFontFile(name, content, unpacked));
+    const FontFile font = readFontFile(name, content, unpacked);
+    return fontValue(font, font.raw ? "raw" : font.header ? "header" : "psf");
 }
 
 // The font of a picture the browser decoded into RGBA pixels.
 val takeSheet(const std::string& name, const std::string& about, unsigned width, unsigned height,
               const std::string& rgba)
 {
-    return fontValue(readSheet(name, about, width, height, std::vector<std::uint8_t>(rgba.begin(), rgba.end())));
+    return fontValue(readSheet(name, about, width, height, std::vector<std::uint8_t>(rgba.begin(), rgba.end())),
+                     "sheet");
 }
 
 // The most bytes the page unpacks from a gzip file: past it, it stops.
@@ -92,8 +95,8 @@ double unpackLimit()
     return static_cast<double>(maxFileBytes);
 }
 
-// The glyphs `bytes` taken from the file `name` (source: "raw", "header" or
-// "other"), the range `first` and `count` of them, stored as `from`,
+// The glyphs `bytes` taken from the file `name` (source: "raw", "header",
+// "psf" or "sheet"), the range `first` and `count` of them, stored as `from`,
 // converted to `to`; the C array named `arrayName`.
 val convertFont(const std::string& name, const std::string& bytes, const std::string& source, const std::string& from,
                 const std::string& to, const std::string& first, const std::string& count, const std::string& arrayName)
@@ -116,25 +119,23 @@ val convertFont(const std::string& name, const std::string& bytes, const std::st
     std::vector<std::uint8_t> preview = output;
     applyRuns(preview, displayRuns);
 
-    // The commands start from the glyphs alone: the file itself, a header's
-    // bytes saved beside it, or the glyphs of any other file as NAME.bin.
-    const std::size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string commandInput = source == "other" ? stem + ".bin" : name;
-    const FontFileNames names = fontFileNames(commandInput, source == "header", to);
+    const std::string nameError = arrayNameError(arrayName);
+    FontConversion conversion{name, source, from, to, runs, nameError.empty() ? arrayName : "font"};
+    conversion.firstGlyph = range.first;
+    conversion.bytes = range.bytes.size();
+    conversion.fontBytes = bytes.size();
+    const FontFileNames names = fontFileNames(conversion);
     result.set("message", range.message);
     result.set("sheetHeight", sheetHeight(range.bytes.size()));
     result.set("inputSheet", bytesValue(sheetPixels(range.bytes)));
     result.set("previewSheet", bytesValue(sheetPixels(preview)));
-    result.set("sheetName", stem + ".png");
+    result.set("sheetName", names.sheet);
     result.set("output", bytesValue(output));
     result.set("rawName", names.raw);
     result.set("cName", names.c);
-    const std::string nameError = arrayNameError(arrayName);
     result.set("cError", nameError);
     result.set("cArray", nameError.empty() ? cArraySource(output, arrayName, range.first) : std::string());
-    result.set("commands",
-               fontCommands(commandInput, source == "header", from, to, runs, nameError.empty() ? arrayName : "font"));
+    result.set("commands", fontCommands(conversion));
     return result;
 }
 

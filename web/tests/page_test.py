@@ -6,7 +6,7 @@
 # not), pictures of glyphs both ways, a range of glyphs, the C array's name, files too large or empty; the keyboard
 # alone; the browser's console; the README's screenshot of the page.
 #   /usr/bin/python3 web/tests/page_test.py [--update-screenshot]
-import functools, gzip, re, shlex, shutil, struct, subprocess, sys, tempfile, time, zlib
+import functools, gzip, os, re, shlex, shutil, struct, subprocess, sys, tempfile, time, zlib
 from pathlib import Path
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
@@ -291,15 +291,21 @@ def check_font(driver, row, runs):  # the page's sheet to download, of the first
                   f'{what}: the C array of the range')
         check(f'FROM {source} TO {target}' in page['commands'], f'{what}: {page["commands"]!r}')
         png_sheet = png_sheet or (page['sheet'] and bytes(page['sheet'][1]))
-        if not whole:
-            continue  # the commands convert the whole font
-        folder = fresh_folder()  # the page's commands, run as written: from the file, or from its glyphs as .bin
+        # The page's shell commands, run as written: from the file, or from its glyphs as .bin (all of them: rows
+        # with a range are raw files), which they say how to get, by a recipe of doc/fonts.md or the page.
+        folder, glyphs = fresh_folder(), Path(name.removesuffix('.gz')).with_suffix('.bin').name
         (folder / name).write_bytes(content)
-        (folder / Path(name.removesuffix('.gz')).with_suffix('.bin').name).write_bytes(data)
-        for command in [shlex.split(line, comments=True) for line in page['commands'].splitlines()]:
-            if command and command[0] in ('glyphrot', 'cp'):
-                subprocess.run([GLYPHROT if command[0] == 'glyphrot' else 'cp', *command[1:]], cwd=folder, check=True)
-        check((folder / page['raw'][0]).read_bytes() == expected, f'{what}: the commands give other bytes')
+        if glyphs != name:
+            (folder / glyphs).write_bytes(data)
+        recipes = re.findall(r'by the (\S+) recipe of doc/fonts.md', page['commands'])
+        check((glyphs == name or f'\n# {glyphs}: ' in '\n' + page['commands']) and
+              all(f'<!-- recipe {recipe} -->' in (ROOT / 'doc/fonts.md').read_text() for recipe in recipes),
+              f'{what}: the commands do not say how to get {glyphs}: {page["commands"]!r}')
+        ran = subprocess.run(['bash', '-euo', 'pipefail', '-c', page['commands'].split('\n\n')[0]], cwd=folder,
+                             env={**os.environ, 'PATH': f'{GLYPHROT.parent}:{os.environ["PATH"]}'}, capture_output=True)
+        output = folder / page['raw'][0]
+        check(ran.returncode == 0 and output.exists() and output.read_bytes() == expected,
+              f'{what}: the commands give other bytes {ran.stderr!r}')
     if png_sheet:
         check(sheet_rgba(png_sheet) == (f'128x{len(sheet(data).split())}', sheet_pixels(data)),
               f'{name}: the picture to download is not the glyphs, one pixel a dot')
@@ -399,6 +405,9 @@ def fonts(every_pair):  # name, content, the bytes the page takes from it (None:
          ['Glyphs 32 to 127 (0x20 to 0x7F), 96 of'],
          {'font-first': '0x20', 'font-count': '96', 'font-c-name': 'ascii'}),
         ('cp850-tail.bin', cp850, cp850[250 * 8:], one, ['Glyphs 250 to 255'], {'font-first': ' 250 '}),
+        ('cp850-partial.bin', cp850 + b'\x7e\x40\x40', cp850[250 * 8:] + b'\x7e\x40\x40',
+         [('as-stored', 'other-diagonal'), ('ssd1306', 'clockwise')], ['partial', 'Glyphs 250 to 256'],
+         {'font-first': '250', 'font-count': '7'}),
         ('cp850-past.bin', cp850, None, one, ['256 glyphs', 'no glyph 300'], {'font-first': '300'}),
         ('cp850-over.bin', cp850, None, one, ['would end at 259'], {'font-first': '250', 'font-count': '10'}),
         ('cp850-none.bin', cp850, None, one, ['count of 0'], {'font-count': '0'}),
