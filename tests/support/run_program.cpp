@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -115,7 +116,7 @@ std::vector<std::string> commandLine(const std::string& program, const std::vect
 std::string hexDump(const std::string& bytes)
 {
     std::string dump;
-    char hex[12];
+    char hex[24];  // room for any offset: a 64-bit one takes 16 digits
     for (std::size_t row = 0; row < bytes.size(); row += 16) {
         (void)std::snprintf(hex, sizeof hex, "%08zx ", row);
         std::string ascii;
@@ -175,10 +176,14 @@ ProgramResult shell(const std::string& line, const std::string& directory, const
     return run(arguments, directory);
 }
 
-bool skippedWithoutPidNamespace(const ProgramResult& result, const std::string& what)
+bool skippedWithoutPidNamespace(const ProgramResult& result)
 {
+    // The reason the rows of faults.rows give where they need one.
     if (result.status == 77)
-        std::cout << "skipped, no PID namespace can be made here: " << what << "\n";
+        std::cout << "skipped, no PID namespace can be made here: run as root, or allow unprivileged user namespaces "
+                     "(sysctl kernel.unprivileged_userns_clone=1 where the kernel has it, user.max_user_namespaces "
+                     "above 0; in a container, a seccomp or AppArmor profile that allows unshare): the run in another "
+                     "PID namespace\n";
     return result.status == 77;
 }
 
@@ -219,7 +224,8 @@ void writeFile(const std::string& path, const std::string& bytes)
 ScratchDir::ScratchDir() : path_((std::filesystem::temp_directory_path() / "fwtest.XXXXXX").string())
 {
     if (mkdtemp(path_.data()) == nullptr)
-        throw std::runtime_error("cannot create a scratch directory");
+        throw std::runtime_error("cannot create a scratch directory " + path_ + " (" + std::strerror(errno) +
+                                 "): let TMPDIR name a folder this user can write");
 }
 
 ScratchDir::~ScratchDir()

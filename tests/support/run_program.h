@@ -32,11 +32,12 @@ ProgramResult runInShell(const std::string& script, const std::string& program,
 ProgramResult shell(const std::string& line, const std::string& directory, const std::vector<std::string>& words = {});
 
 // A shell line's start that runs the rest in a PID namespace of its own,
-// where /proc is still the outer one's; it ends with status 77 where none
-// can be made (not as root, in some containers), and then
-// skippedWithoutPidNamespace prints that `what` is skipped.
-constexpr char inOtherPidNamespace[] = "unshare -pf true 2>/dev/null || exit 77; exec unshare -pf";
-bool skippedWithoutPidNamespace(const ProgramResult& result, const std::string& what);
+// where /proc is still the outer one's (in a user namespace as well where a
+// user may make one only so); it ends with status 77 where none can be
+// made, and then skippedWithoutPidNamespace prints that the case is skipped.
+constexpr char inOtherPidNamespace[] = "n=-pf; unshare -pf true 2>/dev/null || n=-Upf; "
+                                       "unshare $n true 2>/dev/null || exit 77; exec unshare $n";
+bool skippedWithoutPidNamespace(const ProgramResult& result);
 
 // `length` bytes from a Mersenne twister seeded with `seed`: the same on every run and system.
 std::string randomBytes(std::size_t length, unsigned seed);

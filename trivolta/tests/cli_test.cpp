@@ -108,7 +108,7 @@ TEST(TrivoltaCli, WarningStillWritesTheTable)
         SCOPED_TRACE(d.script);
         ScratchDir here;
         ProgramResult console = runInShell(d.script, program, {"-P40", "-S13", d.name}, here.path());
-        if (skippedWithoutPidNamespace(console, d.script))
+        if (skippedWithoutPidNamespace(console))
             continue;
         EXPECT_EQ(console.status, 0);
         EXPECT_TRUE(sameBytes(d.file, readFile(here.file("out.c"))));
