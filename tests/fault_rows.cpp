@@ -247,7 +247,8 @@ const Writer writers[] = {
 // extended attributes and inode flags.
 const char* const listing = "find . -mindepth 1 -printf '%P %y %m %U %G %n %s\\n' | sort; "
                             "find . -type f | sort | while read -r f; do getfacl -p \"$f\"; "
-                            "getfattr -h -d -m - \"$f\"; lsattr \"$f\" 2>/dev/null; done 2>&1";
+                            "getfattr -h -d -m - \"$f\"; lsattr -p \"$f\" 2>/dev/null; "
+                            "xfs_io -r -c stat \"$f\" 2>/dev/null | grep -E 'projid|extsize'; done 2>&1";
 
 // PATH starts with a folder where `trivolta` and `glyphrot` lead to the
 // programs under test, open to all for the rows run as nobody; made when

