@@ -133,6 +133,14 @@ void holdSignals(ReplacementState& s)
         s.holdingSignals = sigprocmask(SIG_BLOCK, &all, &s.signalsBefore) == 0;
 }
 
+// A signal that came meanwhile ends the run now.
+void releaseSignals(ReplacementState& s)
+{
+    if (s.holdingSignals)
+        (void)sigprocmask(SIG_SETMASK, &s.signalsBefore, nullptr);
+    s.holdingSignals = false;
+}
+
 bool nameLeadsToTarget(const ReplacementState& s, const char* name)
 {
     struct stat named {};
@@ -279,7 +287,11 @@ Result cloneOverTarget(ReplacementState& s, const void* bytes, std::size_t size,
         holdSignals(s);
         cloned = !cloneContent(s.target, s.content);
     }
-    (void)closeFile(s.content);
+    // Cut first: a failed close of what was written then fails a whole file.
+    if (cloned && ftruncate(s.target, static_cast<off_t>(size)) != 0)
+        return failure();
+    if (Result error = closeFile(s.content); cloned && error)
+        return error;
     struct statvfs space {};
     if (!cloned && fstatvfs(s.target, &space) == 0 &&
         static_cast<std::uint64_t>(space.f_bavail) * space.f_frsize < static_cast<std::uint64_t>(size))
@@ -413,6 +425,7 @@ Result replaceTarget(ReplacementState& s)
         handOver(Leftover::Content);
     if (error.error() == ENOENT)
         return Result::changedMeanwhile;
+    releaseSignals(s);  // until the copy's first byte
     if (isRefusedRename(error))
         return copyOverTarget(s);
     return error;
@@ -475,9 +488,7 @@ ReplacementState::~ReplacementState()
     if (way != Way::Descriptor)
         (void)closeFile(target);
     (void)closeFile(folder);
-    // A signal that came meanwhile ends the run only now.
-    if (holdingSignals)
-        (void)sigprocmask(SIG_SETMASK, &signalsBefore, nullptr);
+    releaseSignals(*this);
 }
 
 Replacement::Replacement() = default;
@@ -515,8 +526,12 @@ Result Replacement::open(const std::string& name, const FileState* mustBe)
     // device or pipe has nothing to replace.
     if (s.target >= 0 && (!S_ISREG(s.opened.st_mode) || s.opened.st_nlink > 1))
         return writeDirectly(s);
-    if (Result error = openFolder(s))
-        return error;
+    // A folder its user may not open (no O_PATH) takes no new file from it.
+    const Result opened = openFolder(s);
+    if (opened.error() == EACCES && s.target >= 0)
+        return writeDirectly(s);
+    if (opened)
+        return opened;
     if (s.target >= 0 && !nameLeadsToTarget(s, basePart(s.path).c_str()))
         return Result::changedMeanwhile;
     // In an append-only folder no name could be removed again; where that
