@@ -1,25 +1,19 @@
 #include "font_commands.h"
 
 #include "orientations.h"
+#include "shell_words.h"
 
 #include <vector>
 
 namespace {
 
-// A word the shell takes as it is, quoted when it needs to be; a name that
-// glyphrot would take for an option gets "./" before it.
+// A word the shell takes as it is; a name that glyphrot would take for an
+// option gets "./" before it.
 std::string shellWord(std::string word)
 {
     if (!word.empty() && word[0] == '-')
         word = "./" + word;
-    if (!word.empty() &&
-        word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789._+-/,=@%") ==
-            std::string::npos)
-        return word;
-    std::string quoted = "'";
-    for (char c : word)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
+    return shellQuoted(word);
 }
 
 // An argument CMake takes as one, quoted when it needs to be.
