@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <ctime>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -175,7 +175,9 @@ Result openFolder(ReplacementState& s)
 std::string contentName(const std::string& base)
 {
     static const char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    static std::uint64_t random = reinterpret_cast<std::uintptr_t>(&letters) ^ static_cast<std::uint64_t>(clock());
+    static std::uint64_t random =
+        reinterpret_cast<std::uintptr_t>(&letters) ^
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     std::size_t length = std::min<std::size_t>(base.size(), 200);
     while (length > 0 && length < base.size() && (static_cast<unsigned char>(base[length]) & 0xC0) == 0x80)
         --length;
