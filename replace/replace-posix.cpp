@@ -116,8 +116,10 @@ std::string followLinks(const std::string& name, int& descriptor)
         const ssize_t length = readlink(path.c_str(), link, sizeof link);
         if (length <= 0 || static_cast<std::size_t>(length) >= sizeof link)
             return path;
-        const std::string to(link, static_cast<std::size_t>(length));
-        path = to[0] == '/' ? to : folderPart(path) + to;
+        std::string to(link, static_cast<std::size_t>(length));
+        if (to[0] != '/')
+            to.insert(0, folderPart(path));
+        path = to;
     }
     return path;
 }
@@ -633,11 +635,11 @@ Result InputFile::read(std::uint8_t* bytes, std::size_t size, std::size_t& got)
 {
     for (got = 0; got < size && (!regular_ || left_ > 0);) {
         const std::size_t wanted = regular_ ? std::min<std::uint64_t>(size - got, left_) : size - got;
-        const ssize_t read = ::read(static_cast<int>(file_), bytes + got, wanted);
-        if (read <= 0)
-            return read < 0 ? failure() : regular_ ? EIO : 0;  // a regular file cut short meanwhile
-        got += static_cast<std::size_t>(read);
-        left_ -= regular_ ? static_cast<std::uint64_t>(read) : 0;
+        const ssize_t piece = ::read(static_cast<int>(file_), bytes + got, wanted);
+        if (piece <= 0)
+            return piece < 0 ? failure() : regular_ ? EIO : 0;  // a regular file cut short meanwhile
+        got += static_cast<std::size_t>(piece);
+        left_ -= regular_ ? static_cast<std::uint64_t>(piece) : 0;
     }
     return 0;
 }

@@ -17,7 +17,8 @@
 // linked or wrote meanwhile.
 class Result {
 public:
-    constexpr Result(int error = 0) : error_(error) {}  // from errno values
+    // cppcheck-suppress noExplicitConstructor ; made from errno values as they come
+    constexpr Result(int error = 0) : error_(error) {}
     static constexpr int changedMeanwhile = -1;
     explicit operator bool() const { return error_ != 0; }  // true when the step failed
     int error() const { return error_; }
